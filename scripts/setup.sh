@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12 (as root, or
+# through sudo). Does nothing when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang libclang-rt-14-dev   # compilers, sanitizers, libFuzzer
+  libgtest-dev                                     # unit tests
+  qt6-base-dev qt6-translations-l10n libgl-dev     # the window (Widgets, Gui, Test)
+  libjpeg62-turbo-dev libjpeg-turbo-progs          # JPEG decode/encode; djpeg/cjpeg for the benchmark
+  xvfb xauth fonts-dejavu-core                     # a display and fonts for headless runs
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
