@@ -1,0 +1,7 @@
+#include "MakerNotes.h"
+
+namespace tessaly {
+
+bool ReadMakerNoteHook(TImageInfo&) { return false; }
+
+}  // namespace tessaly
