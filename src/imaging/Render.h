@@ -1,0 +1,68 @@
+// The one drawing routine: reads a picture file, takes the crop rectangle,
+// scales it for the target without averaging and, when asked, writes the
+// date and comment into its lower right corner. Needs QtGui only (no
+// widgets), so it runs with Qt's offscreen platform.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "StampFont.h"
+
+namespace tessaly {
+
+// A picture that cannot be read, decoded or written, or a folder that cannot
+// be made. what() is the message shown to the user (UTF-8).
+class PictureError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+  explicit PictureError(const QString& message)
+      : std::runtime_error(message.toStdString()) {}
+  QString Message() const { return QString::fromUtf8(what()); }
+};
+
+// Picture pixels; Right and Bottom exclusive.
+struct TRect {
+  int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int64_t Width() const { return int64_t(Right) - Left; }
+  int64_t Height() const { return int64_t(Bottom) - Top; }
+  bool operator==(const TRect&) const = default;
+};
+
+// What a render fills: a view of width x height that scales its picture to
+// fit (stretch) or shows it at its own size.
+struct RenderTarget {
+  int width = 0;
+  int height = 0;
+  bool stretch = false;
+};
+
+struct RenderJob {
+  QString fileName;
+  TRect crop{-1, 0, 0, 0};  // Left < 0: the whole picture
+  bool withStamp = false;
+  TStampFont font;
+  QString dateText;
+  QString comment;
+};
+
+struct RenderResult {
+  QImage image;  // Format_RGB888
+  int pictureWidth = 0;
+  int pictureHeight = 0;
+  TRect crop;  // the job's crop, or the whole picture when it was unset
+};
+
+// Colour of the part of a crop rectangle that lies outside the picture.
+inline constexpr QRgb kOutsideColor = qRgb(255, 255, 255);
+
+// Throws PictureError when the file cannot be read or decoded.
+RenderResult Render(const RenderJob& job, const RenderTarget& target);
+
+// Output size for a source of sw x sh pixels (the rounding halves to even).
+QSize OutputSize(int64_t sw, int64_t sh, const RenderTarget& target);
+
+}  // namespace tessaly

@@ -1,0 +1,94 @@
+// TImgPanel: one opened picture in the window's column. It shows a thumbnail
+// with the file name under it and holds everything known about the picture:
+// its path, pixel size, the date and comment stamped on it, the stamp font
+// and the crop rectangle. It draws the thumbnail, the stamped preview and the
+// stamped export copy through the one render routine (Render.h).
+//
+// Errors (a picture that cannot be decoded, a file that vanished, an export
+// folder that cannot be made, a failed write) are thrown as PictureError with
+// the message to show; the panel catches none of them.
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+#include <QString>
+#include <optional>
+
+#include "ImageView.h"
+#include "Render.h"
+#include "StampFont.h"
+
+namespace tessaly {
+
+class TImgPanel : public QFrame {
+  Q_OBJECT
+
+ public:
+  static constexpr int kPanelHeight = 150;
+
+  // Takes the owner's width, as a top-aligned panel fills its container.
+  explicit TImgPanel(QWidget* owner = nullptr);
+  ~TImgPanel() override;
+
+  // Picture size found by the last Render; 0 until then.
+  int PictureWidth = 0;
+  int PictureHeight = 0;
+  QLabel* NameLabel = nullptr;      // the file name, coloured when selected
+  TImageView* Thumbnail = nullptr;  // the whole picture, scaled to fit
+  QString DateText;
+  QString Comment;
+  QString FileName;
+  // Picture pixels shown and exported, right and bottom exclusive. Left -1
+  // means not set yet: the next Render takes the whole picture.
+  TRect CropRect{-1, 0, 0, 0};
+
+  // Date text from the file's modification time, then the EXIF date when
+  // there is one, then the thumbnail. Throws PictureError.
+  void LoadFile(const QString& path);
+  // Replaces DateText by the shooting date of the EXIF data (date only);
+  // false, DateText unchanged, when there is no readable date.
+  bool ReadExifDate();
+
+  // Draws the picture into target: scaled for a stretching view, at the crop's
+  // own size otherwise; with the stamp, the crop with the date and comment.
+  void Render(TImageView& target, bool withStamp);
+
+  const TStampFont& GetStampFont();     // created with defaults on first use
+  void SetStampFont(const TStampFont* font);  // nullptr: nothing changes
+  bool HasStampFont() const { return StampFont.has_value(); }
+
+  void Select();    // yellow name label
+  void Deselect();  // button-face name label
+
+  bool IsCropped() const;
+  void ResetCrop();
+  // 10x15 crop at p percent along the short side: SetCropLeft for portrait
+  // and square pictures, SetCropTop for landscape ones.
+  void SetCropLeft(double p);
+  void SetCropTop(double p);
+
+  // Writes the stamped copy, as JPEG, to the folder "Export" beside the
+  // picture under the picture's own file name; returns the path written.
+  QString ExportCopy();
+
+  // Gives the keyboard focus to the panel (a click on it, its label or its
+  // thumbnail).
+  void PanelClick();
+
+ signals:
+  // The panel received the keyboard focus (click, Tab, setFocus).
+  void entered(TImgPanel* panel);
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  std::optional<TStampFont> StampFont;
+  RenderJob Job(bool withStamp) const;
+  void LayOutChildren();
+};
+
+}  // namespace tessaly
