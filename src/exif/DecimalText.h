@@ -1,0 +1,31 @@
+// Conversion of decimal integer fields inside value texts ("72/1", " 2005").
+// Internal to the reader; not part of its interface.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace tessaly {
+
+// A 32-bit decimal integer: leading blanks, an optional sign, at least one
+// digit and nothing after the digits. Anything else, or a value outside the
+// 32-bit range, gives no value.
+inline std::optional<int32_t> ParseDecimal(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return std::nullopt;
+  int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude > int64_t{INT32_MAX} + 1) return std::nullopt;
+  }
+  const int64_t value = negative ? -magnitude : magnitude;
+  if (value > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace tessaly
