@@ -1,0 +1,51 @@
+// JPEG decoding and encoding through libjpeg-turbo. libjpeg reports errors by
+// longjmp; every call into it is fenced by setjmp inside a few small C-style
+// functions (JpegCodec.cpp) that hold no C++ objects, and the failures come
+// out of these classes as PictureError.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace tessaly {
+
+// Reads one JPEG file row by row, optionally at a reduced DCT scale.
+class JpegDecoder {
+ public:
+  // Opens the file and reads its header. Throws PictureError.
+  explicit JpegDecoder(const QString& path);
+  ~JpegDecoder();
+  JpegDecoder(const JpegDecoder&) = delete;
+  JpegDecoder& operator=(const JpegDecoder&) = delete;
+
+  int Width() const;   // full size
+  int Height() const;
+
+  // Starts decoding at eighths/8 of the full size (1..8). Throws PictureError.
+  void Start(int eighths);
+  int OutputWidth() const;
+  int OutputHeight() const;
+
+  // The next rows of the output, as 8-bit RGB (OutputWidth() * 3 bytes).
+  // Rows are read in order; SkipRows passes over rows without colour output.
+  void ReadRow(uint8_t* row);
+  void SkipRows(int count);
+
+  struct State;  // libjpeg's structures (JpegCodec.cpp)
+
+ private:
+  std::unique_ptr<State> state_;
+  QString path_;
+  std::vector<uint8_t> cmykRow_;
+  [[noreturn]] void Fail() const;
+};
+
+// Encodes an RGB888 image to an open file descriptor: the library's default
+// parameters, quality 100 with baseline tables, sequential, three colour
+// components, no metadata. Throws PictureError naming path on failure.
+void WriteJpeg(int fd, const QImage& image, const QString& path);
+
+}  // namespace tessaly
