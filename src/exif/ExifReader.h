@@ -241,6 +241,13 @@ class TImageInfo : public tEndInd {
  private:
   int depth_ = 0;                      // nesting of directory walks
   std::vector<int64_t> activeDirs_;    // directories on the current walk path
+  // What one top-level walk may still read: entries visited and value bytes
+  // copied (maker notes included), so that no file can make it run long or
+  // grow large.
+  int64_t entriesLeft_ = 0;
+  int64_t bytesLeft_ = 0;
+  void ResetBudget();
+  void Spend(int64_t entries, int64_t bytes);
 };
 
 // ---------------------------------------------------------------------------

@@ -1,1 +1,251 @@
+// TimgData: the JPEG segment walk (JPEG ISO/IEC 10918-1 annex B.1; EXIF 2.3
+// section 4.5.4 for the APP1 segment) and the read of TIFF-structured files.
+#include <cstdio>
+#include <ctime>
+
+#include <sys/stat.h>
+
 #include "ExifReader.h"
+
+namespace tessaly {
+
+namespace {
+
+const std::string kExifSignature("Exif\0", 5);
+constexpr int kMetadataDeadline = 5;   // metadata must show up among the first segments
+constexpr int kSegmentReadLimit = 64;  // segments read, dropped ones included
+constexpr int64_t kFillLimit = 65536;  // 0xFF fill bytes before a marker (B.1.1.2)
+constexpr int64_t kSignaturePos = 3, kTiffHeaderPos = 9, kFirstDirectoryPos = 13;
+constexpr int64_t kTiffFirstDirectory = 8;
+
+// A file open for reading; closed on every path.
+class InputFile {
+ public:
+  explicit InputFile(const std::string& name) : file_(std::fopen(name.c_str(), "rb")) {
+    struct stat facts {};
+    if (file_ && (::fstat(::fileno(file_), &facts) != 0 || !S_ISREG(facts.st_mode))) {
+      std::fclose(file_);
+      file_ = nullptr;
+    }
+    if (!file_) throw ReadError("Cannot open " + name);
+  }
+  ~InputFile() { std::fclose(file_); }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // The next byte, or -1 at the end of the file.
+  int Byte() { return std::getc(file_); }
+
+  // count bytes; those beyond the end of the file are zeros.
+  std::string Read(size_t count, size_t* got = nullptr) {
+    std::string bytes(count, '\0');
+    const size_t n = std::fread(bytes.data(), 1, count, file_);
+    if (got) *got = n;
+    return bytes;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+std::string LowerExtension(const std::string& name) {
+  const size_t slash = name.find_last_of('/');
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string ext = name.substr(dot);
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return ext;
+}
+
+TDateTime LocalDateTime(std::time_t stamp) {
+  std::tm t{};
+  TDateTime value = 0;
+  if (::localtime_r(&stamp, &t))
+    TryEncodeDateTime(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
+                      t.tm_sec, value);
+  return value;
+}
+
+bool HasExifSignature(const std::string& bytes) {
+  return bytes.compare(kSignaturePos - 1, kExifSignature.size(), kExifSignature) == 0;
+}
+
+// Parses the EXIF segment whose bytes are in the reader's buffer.
+void ParseExifSegment(TimgData& data, const tSection& slot) {
+  if (!data.exif) data.exif = std::make_unique<TImageInfo>(&data, data.buildCode);
+  TImageInfo& info = *data.exif;
+  if (!HasExifSignature(data.buffer)) {
+    data.errorText = "Incorrect Exif header";
+    return;
+  }
+  const std::string order =
+      data.buffer.size() >= kTiffHeaderPos + 1 ? data.buffer.substr(kTiffHeaderPos - 1, 2) : "";
+  if (order != "II" && order != "MM") {
+    data.errorText = "Invalid Exif alignment marker";
+    return;
+  }
+  data.bigEndian = order == "MM";
+  info.tagText.clear();
+  info.buffer = data.buffer;
+  info.bigEndian = data.bigEndian;
+  const int64_t first = data.Get32(kFirstDirectoryPos);
+  const int64_t start = first == 0 ? kTiffHeaderPos + kTiffFirstDirectory : first + kTiffHeaderPos;
+  info.ReadDirectory(start, kTiffHeaderPos, slot.length - 6, kMainDirectory);
+  if (!data.errorText.empty()) info.Derive35mmFocalLength();
+}
+
+// The marker code after any number of 0xFF fill bytes; -1 at the end.
+int NextMarker(InputFile& file) {
+  for (int64_t fill = 0; fill < kFillLimit; ++fill) {
+    const int byte = file.Byte();
+    if (byte != 0xFF) return byte;
+  }
+  return -1;
+}
+
+bool WalkSegments(TimgData& data, InputFile& file) {
+  if (file.Byte() != 0xFF || file.Byte() != 0xD8) return false;
+  data.segmentCount = 0;
+  for (int read = 0; data.segmentCount < TimgData::kWalkLimit && read < kSegmentReadLimit;
+       ++read) {
+    const int marker = NextMarker(file);
+    if (marker < 0) break;
+    tSection& slot = data.segments[data.segmentCount + 1];
+    std::string bytes = file.Read(2);
+    const int length = static_cast<uint8_t>(bytes[0]) << 8 | static_cast<uint8_t>(bytes[1]);
+    if (length < 2) break;  // cannot hold its own length bytes (or the file ended)
+    ++data.segmentCount;
+    // A segment cut short by the end of the file keeps its length, zero-filled.
+    bytes += file.Read(static_cast<size_t>(length - 2));
+    slot.bytes = std::move(bytes);
+    slot.marker = marker;
+    slot.length = length;
+    if (data.segmentCount == kMetadataDeadline && !data.HasMetadata()) break;
+
+    switch (marker) {
+      case 0xD9:  // end of image
+      case 0xDA:  // start of scan: no metadata follows
+        return data.HasMetadata();
+      case 0xE0: data.jfifSegment = &slot; break;
+      case 0xE1:
+        // Late APP1 segments give their slot back. An APP1 of other data
+        // (XMP, say) never displaces EXIF data already read.
+        if (data.segmentCount > kMetadataDeadline ||
+            (data.exifSegment && HasExifSignature(data.exifSegment->bytes) &&
+             !HasExifSignature(slot.bytes))) {
+          --data.segmentCount;
+          break;
+        }
+        data.exifSegment = &slot;
+        data.exif.reset();
+        data.exif = std::make_unique<TImageInfo>(&data, data.buildCode);
+        data.buffer = slot.bytes;
+        ParseExifSegment(data, slot);
+        break;
+      case 0xED:
+        if (!data.iptcSegment) {
+          data.iptcSegment = &slot;
+          if (data.extensions.createIptc) data.iptc = data.extensions.createIptc(data);
+        }
+        break;
+      case 0xFE: data.commentSegment = &slot; break;
+      default: break;
+    }
+  }
+  return data.HasMetadata();
+}
+
+bool ReadJpeg(TimgData& data, const std::string& name) {
+  data.tiffMode = false;
+  InputFile file(name);
+  try {
+    return WalkSegments(data, file);
+  } catch (const std::exception&) {
+    return false;  // what was recorded before stays
+  }
+}
+
+bool ReadTiffStructure(TimgData& data, InputFile& file) {
+  const std::string order = file.Read(2);
+  if (order != "II" && order != "MM") return false;
+  tSection& slot = data.segments[1];
+  size_t got = 0;
+  file.Read(6, &got);  // magic number and first offset; the walk starts at offset 8
+  if (got != 6) return false;
+  slot.bytes = file.Read(TimgData::kTiffReadSize);
+  slot.length = TimgData::kTiffReadSize;
+  slot.marker = 0;
+  data.segmentCount = 1;
+  data.exifSegment = &slot;
+  data.exif = std::make_unique<TImageInfo>(&data, data.buildCode);
+  TImageInfo& info = *data.exif;
+  info.tiffMode = true;
+  info.tagText.clear();
+  data.buffer = slot.bytes;
+  info.buffer = slot.bytes;
+  info.bigEndian = order == "MM";
+  // File offset X stands at position X - 7: position 1 holds offset 8.
+  info.ReadDirectory(1, 1 - kTiffFirstDirectory, TimgData::kTiffReadSize, kMainDirectory);
+  info.Derive35mmFocalLength();
+  return true;
+}
+
+bool ReadTiff(TimgData& data, const std::string& name) {
+  struct TiffMode {
+    TimgData& data;
+    ~TiffMode() { data.tiffMode = false; }
+  } mode{data};
+  data.tiffMode = true;
+  InputFile file(name);
+  try {
+    return ReadTiffStructure(data, file);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+TimgData::TimgData(int buildCode, ReaderExtensions extensions)
+    : buildCode(buildCode), extensions(extensions) {
+  Reset();
+}
+
+TimgData::~TimgData() = default;
+
+void TimgData::Reset() {
+  segmentCount = 0;
+  exifSegment = iptcSegment = commentSegment = jfifSegment = nullptr;
+  fileName.clear();
+  fileDate = 0;
+  fileSize = 0;
+  errorText.clear();
+  exif.reset();
+  iptc.reset();
+  bigEndian = false;
+}
+
+bool TimgData::ReadPicture(const std::string& name) {
+  Reset();
+  struct stat facts {};
+  if (::stat(name.c_str(), &facts) != 0) return false;
+  fileName = name;
+  fileDate = LocalDateTime(facts.st_mtime);
+  fileSize = facts.st_size;
+  errorText = "Not an EXIF file";
+  try {
+    const std::string ext = LowerExtension(name);
+    bool read = false;
+    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe")
+      read = ReadJpeg(*this, name);
+    else if (ext == ".tif" || ext == ".tiff" || ext == ".nef")
+      read = ReadTiff(*this, name);
+    if (read) errorText = "<none>";
+  } catch (const std::exception&) {
+    errorText = "Illegal Exif construction";
+  }
+  return HasMetadata();
+}
+
+}  // namespace tessaly
