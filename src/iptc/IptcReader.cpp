@@ -8,7 +8,7 @@ namespace tessaly {
 namespace {
 
 constexpr int kGrowth = 25;             // record slots added at a time
-constexpr uint8_t kTagMarker = 0x1C;    // starts every dataset (IPTC-IIM 1.5)
+constexpr uint8_t kTagMarker = 0x1C;    // starts every DataSet (IPTC-IIM 4.1)
 constexpr std::string_view kPhotoshopSignature = "Photoshop 3.0";
 constexpr std::string_view kSkipName = "SKIP";
 
@@ -28,7 +28,7 @@ TagTable BuildIptcTable() {
   return table;
 }
 
-// Supplemental category and Keywords may occur many times (IPTC-IIM 6.2).
+// Supplemental category and Keywords, repeatable in IPTC-IIM 4.1.
 bool IsRepeatable(uint16_t dataset) { return dataset == 20 || dataset == 25; }
 
 // Byte at 1-based position pos of block, or -1 outside it.
@@ -112,7 +112,7 @@ TTagEntry TIPTCdata::ReadRecord(std::string_view block, int64_t& pos) {
   const int dataset = ByteAt(block, pos + 1);
   const int hi = ByteAt(block, pos + 2), lo = ByteAt(block, pos + 3);
   // The length is always taken as a plain 16-bit count; the extended form
-  // (IPTC-IIM 1.5.2, high bit set) is not interpreted.
+  // (an IPTC-IIM extended DataSet, high bit set) is not interpreted.
   const int64_t dataLength = hi < 0 || lo < 0 ? 0 : hi * 256 + lo;
   pos += 4;
 

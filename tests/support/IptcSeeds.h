@@ -10,7 +10,7 @@
 
 namespace tessaly::testing {
 
-// One dataset (IPTC-IIM 1.5): tag marker 0x1C, record, dataset, 16-bit
+// One DataSet (IPTC-IIM 4.1): tag marker 0x1C, record, dataset, 16-bit
 // big-endian length, data.
 inline std::string IptcDataset(uint8_t record, uint8_t dataset, const std::string& data) {
   std::string s;
