@@ -247,12 +247,13 @@ std::string ComponentsText(const std::string& text) {
 
 std::string ShutterSpeedText(const std::string& text) {
   // An APEX time value v stands for 2^-v seconds (EXIF 2.3 annex C).
-  // Beyond about 2^-63 s the speed no longer fits a 64-bit integer.
+  // The speed 1/t must fit a 64-bit integer, and t a double.
   const double seconds = 1 / std::exp(FractionValue(text) * std::log(2.0));
-  if (!std::isfinite(seconds) || seconds < 0x1p-63)
+  const double speed = 1 / seconds;
+  if (!std::isfinite(seconds) || !(speed < 0x1p63))
     throw std::range_error("Shutter speed value " + text + " is out of range");
   std::string part;
-  if (seconds <= 0.5) part = FormatInteger(" (1/%d)", RoundHalfEven(1 / seconds));
+  if (seconds <= 0.5) part = FormatInteger(" (1/%d)", RoundHalfEven(speed));
   return FormatNumber("%4.4f sec", seconds) + part;
 }
 
