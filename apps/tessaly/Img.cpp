@@ -1,0 +1,33 @@
+// tessaly: the window. Pictures named on the command line are opened as if
+// chosen in the open dialog.
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <exception>
+
+#include "ImgMain.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("tessaly"));
+
+  // Qt's own dialogs in the user's language, when its translation is there.
+  QTranslator qtTranslator;
+  if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTranslator);
+
+  tessaly::TImageForm form(QApplication::applicationDirPath());
+  form.showMaximized();
+
+  const QStringList files = QApplication::arguments().mid(1);
+  if (!files.isEmpty()) {
+    try {
+      form.OpenPicture1Accept(files);
+    } catch (const std::exception& e) {
+      form.ShowError(QString::fromUtf8(e.what()));
+    }
+  }
+  return QApplication::exec();
+}

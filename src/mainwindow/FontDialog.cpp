@@ -1,0 +1,112 @@
+#include "FontDialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QFormLayout>
+#include <QPixmap>
+#include <QVBoxLayout>
+#include <cstdlib>
+
+#include "FontDialogFile.h"
+
+namespace tessaly {
+namespace {
+
+// Points shown for a height: a negative height is the character height, a
+// positive one the cell height, both taken as points at the same scale.
+int PointsOf(const TStampFont& font) { return std::max(1, std::abs(font.Size())); }
+
+QIcon Swatch(const QColor& color) {
+  QPixmap pixmap(16, 12);
+  pixmap.fill(color);
+  return QIcon(pixmap);
+}
+
+void SelectValue(QComboBox* box, uint32_t value, const QString& otherCaption, const QIcon& icon) {
+  int index = box->findData(value);
+  if (index < 0) {
+    box->insertItem(0, icon, otherCaption, value);
+    index = 0;
+  }
+  box->setCurrentIndex(index);
+}
+
+}  // namespace
+
+TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Шрифт"));
+  setSizeGripEnabled(true);
+
+  // Qt's dialog embedded as a plain widget, without its own buttons.
+  fonts_ = new QFontDialog(this);
+  fonts_->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
+  fonts_->setWindowFlags(Qt::Widget);
+  connect(fonts_, &QDialog::rejected, this, &QDialog::reject);
+
+  colors_ = new QComboBox(this);
+  for (const NamedFontValue& c : FontColors()) {
+    if (*c.caption == '\0') continue;
+    TStampFont probe;
+    probe.color = c.value;
+    colors_->addItem(Swatch(probe.Color()), QString::fromUtf8(c.caption), c.value);
+  }
+  charsets_ = new QComboBox(this);
+  for (const NamedFontValue& c : FontCharsets())
+    charsets_->addItem(QString::fromUtf8(c.caption), c.value);
+
+  auto* extras = new QFormLayout;
+  extras->addRow(QStringLiteral("Цвет:"), colors_);
+  extras->addRow(QStringLiteral("Набор символов:"), charsets_);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(fonts_);
+  layout->addLayout(extras);
+  layout->addWidget(buttons);
+}
+
+void TFontDialog::SetStampFont(const TStampFont& font) {
+  initial_ = font;
+  QFont q = font.ToQFont();
+  q.setPointSize(PointsOf(font));
+  fonts_->setCurrentFont(q);
+  // Where this face is not installed the dialog shows a substitute; only a
+  // face the user picks replaces the stored one.
+  shownFamily_ = fonts_->currentFont().family();
+  SelectValue(colors_, font.color, QStringLiteral("Текущий"), Swatch(font.Color()));
+  SelectValue(charsets_, uint32_t(font.charset),
+              QStringLiteral("Набор %1").arg(font.charset), QIcon());
+}
+
+TStampFont TFontDialog::StampFont() const {
+  TStampFont f = initial_;
+  const QFont q = fonts_->currentFont();
+  if (q.family() != shownFamily_) {
+    f.name = q.family();
+    // The chosen face's own pitch, as the classic dialog reports it.
+    f.pitch = QFontInfo(q).fixedPitch() ? 2 : 1;
+  }
+  if (q.pointSize() != PointsOf(initial_)) f.SetSize(q.pointSize());
+  f.bold = q.bold();
+  f.italic = q.italic();
+  f.underline = q.underline();
+  f.strikeOut = q.strikeOut();
+  f.color = colors_->currentData().toUInt();
+  f.charset = int(charsets_->currentData().toUInt());
+  return f;
+}
+
+bool ExecuteFontDialog(QWidget* parent, TStampFont& font) {
+  TFontDialog dialog(parent);
+  dialog.SetStampFont(font);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  font = dialog.StampFont();
+  return true;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,49 @@
+// "FontDialog.res": the window's default font, kept between runs as the font
+// dialog object written in the classic component stream ("TPF0") inside a
+// single-entry resource file. Offers the bytes of that file, their parser,
+// where the file lives and the stored default font for every program.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <span>
+
+#include "StampFont.h"
+
+namespace tessaly {
+
+inline constexpr char kFontDialogFileName[] = "FontDialog.res";
+
+// The whole file for a dialog holding this font: the properties that differ
+// from their defaults, integers in their smallest tag, named colours and
+// character sets as identifiers, the style as a set.
+QByteArray FontDialogResource(const TStampFont& font);
+
+// Parses the file's bytes into font. Returns "" on success, else what is
+// wrong ("Неверный формат потока", "Ошибка чтения потока", ...); font is
+// left untouched then.
+QString ReadFontDialogResource(const QByteArray& bytes, TStampFont& font);
+
+// The file beside the executable (exeDir), or in the user's configuration
+// folder when exeDir cannot be written to (an installed program).
+QString FontDialogPath(const QString& exeDir);
+
+// The stored default font, or a fresh default one when the file is missing,
+// unreadable or malformed.
+TStampFont StoredDefaultFont(const QString& exeDir);
+
+// Replaces the file at path. Returns "" on success, else the message
+// "Не могу создать файл "<path>". <reason>".
+QString WriteFontDialogFile(const QString& path, const TStampFont& font);
+
+// Named values of the stream, for the font dialog's lists.
+struct NamedFontValue {
+  const char* ident;
+  uint32_t value;
+  const char* caption;  // "" for values the dialog does not list
+};
+std::span<const NamedFontValue> FontColors();
+std::span<const NamedFontValue> FontCharsets();
+
+}  // namespace tessaly

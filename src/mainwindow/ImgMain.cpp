@@ -1,0 +1,550 @@
+#include "ImgMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+#include <exception>
+
+#include "FontDialog.h"
+#include "FontDialogFile.h"
+#include "ImageView.h"
+#include "ImgPanel.h"
+#include "ValueListEditor.h"
+
+namespace tessaly {
+namespace {
+
+constexpr double kPrintRatio = 1.5;  // a 10 x 15 print
+constexpr int kRedrawDelayMs = 300;
+const QColor kMenuHighlight(0xE2, 0xE1, 0xDB);  // 14410210 as 0x00BBGGRR
+
+// Rounds to the nearest integer, ties to the even one.
+int RoundEven(double v) { return int(std::nearbyint(v)); }
+
+QRect Desktop() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen ? screen->virtualGeometry() : QRect();
+}
+
+// Open dialog filter: every picture the loader reads, then each format.
+QString PictureFilter() {
+  QStringList all;
+  QStringList each;
+  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+    const QString pattern = QStringLiteral("*.") + QString::fromLatin1(format);
+    all << pattern;
+    each << QStringLiteral("%1 (%2)").arg(QString::fromLatin1(format.toUpper()), pattern);
+  }
+  for (const char* jpeg : {"*.jpg", "*.jpeg", "*.jpe"})
+    if (!all.contains(QLatin1String(jpeg))) all << QLatin1String(jpeg);
+  return QStringLiteral("All (%1);;").arg(all.join(u' ')) + each.join(QStringLiteral(";;"));
+}
+
+// The font button's glyph: a letter A.
+QIcon FontGlyph() {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  QFont font;
+  font.setBold(true);
+  font.setPixelSize(14);
+  painter.setFont(font);
+  painter.setPen(QColor(0, 0, 128));
+  painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("A"));
+  return QIcon(pixmap);
+}
+
+QFont DesignFont(const char* face) {
+  QFont font(QString::fromLatin1(face));
+  font.setPixelSize(11);
+  return font;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TClipShape
+
+TClipShape::TClipShape(QWidget* parent) : QWidget(parent) {
+  setMouseTracking(true);
+  hide();
+}
+
+void TClipShape::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  // dest | ~pen: the black dashed pen shows white; nothing is filled.
+  painter.setCompositionMode(QPainter::RasterOp_NotSourceOrDestination);
+  painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void TClipShape::mouseMoveEvent(QMouseEvent* event) {
+  emit mouseMoved(mapToParent(event->position().toPoint()));
+}
+
+void TClipShape::mousePressEvent(QMouseEvent*) { emit mousePressed(); }
+
+// ---------------------------------------------------------------------------
+// Construction
+
+TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
+    : QMainWindow(parent), ExeDir(QDir(exeDir).absolutePath() + QLatin1Char('/')) {
+  setObjectName(QStringLiteral("ImageForm"));
+  setWindowTitle(QStringLiteral("Tessaly Orvanel"));
+  setFont(DesignFont("MS Sans Serif"));
+  resize(555, 455);
+
+  RunOpenDialog = [this] {
+    return QFileDialog::getOpenFileNames(this, QString(), QString(), PictureFilter());
+  };
+  RunFontDialog = [this](TStampFont& font) { return ExecuteFontDialog(this, font); };
+  ShowError = [this](const QString& message) {
+    QMessageBox::critical(this, windowTitle(), message);
+  };
+
+  CreateActions();
+  CreateControls();
+  CreateMenus();
+  FormCreate();
+}
+
+TImageForm::~TImageForm() = default;
+
+void TImageForm::CreateActions() {
+  auto make = [this](const char* name, const QString& caption) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+  };
+  const QStyle* s = style();
+
+  OpenPicture1 = make("OpenPicture1", QStringLiteral("&Open Picture..."));
+  OpenPicture1->setToolTip(QStringLiteral("Open Picture"));
+  OpenPicture1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  OpenPicture1->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
+  connect(OpenPicture1, &QAction::triggered, this, [this] {
+    Guard([this] {
+      const QStringList files = RunOpenDialog();
+      if (!files.isEmpty()) OpenPicture1Accept(files);
+    });
+  });
+
+  ExportAction = make("ExportAction", QStringLiteral("Export"));
+  connect(ExportAction, &QAction::triggered, this,
+          [this] { Guard([this] { ExportActionExecute(); }); });
+
+  ExportAllAction = make("ExportAllAction", QStringLiteral("Ex&port All"));
+  ExportAllAction->setToolTip(QStringLiteral("Export All"));
+  ExportAllAction->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+  connect(ExportAllAction, &QAction::triggered, this,
+          [this] { Guard([this] { ExportAllActionExecute(); }); });
+
+  CloseImageAction = make("CloseImageAction", QStringLiteral("Закрыть"));
+  CloseImageAction->setIcon(s->standardIcon(QStyle::SP_DialogCloseButton));
+  connect(CloseImageAction, &QAction::triggered, this,
+          [this] { Guard([this] { CloseImageActionExecute(); }); });
+
+  FileExit1 = make("FileExit1", QStringLiteral("E&xit"));
+  FileExit1->setToolTip(QStringLiteral("Exit"));
+  FileExit1->setStatusTip(QStringLiteral("Quits the application"));
+  FileExit1->setIcon(s->standardIcon(QStyle::SP_BrowserStop));
+  connect(FileExit1, &QAction::triggered, this, &QWidget::close);
+
+  FontAction = make("FontAction", QStringLiteral("Шрифт по умолчанию"));
+  connect(FontAction, &QAction::triggered, this,
+          [this] { Guard([this] { FontActionExecute(); }); });
+
+  ApplyAction = make("ApplyAction", QStringLiteral("Применить"));
+  ApplyAction->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+  ApplyAction->setIcon(s->standardIcon(QStyle::SP_DialogApplyButton));
+  ApplyAction->setEnabled(false);
+  connect(ApplyAction, &QAction::triggered, this,
+          [this] { Guard([this] { ApplyActionExecute(); }); });
+
+  ImgFontAction = make("ImgFontAction", QStringLiteral("Шрифт"));
+  ImgFontAction->setIcon(FontGlyph());
+  connect(ImgFontAction, &QAction::triggered, this, [this] {
+    Guard([this] {
+      ImgFontActionBeforeExecute();
+      if (RunFontDialog(ImgFontDialogFont)) ImgFontActionAccept();
+    });
+  });
+
+  CropAction = make("CropAction", QStringLiteral("10x15"));
+  CropAction->setIconText(QStringLiteral("&10x15"));
+  CropAction->setCheckable(true);  // Qt flips the tick before triggered
+  CropAction->setEnabled(false);
+  connect(CropAction, &QAction::triggered, this,
+          [this] { Guard([this] { CropActionExecute(); }); });
+
+  addActions({OpenPicture1, ApplyAction});  // shortcuts work without the menus
+}
+
+void TImageForm::CreateControls() {
+  ScrollBox1 = new QScrollArea;
+  ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+  ScrollBox1->setWidgetResizable(true);
+  ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto* column = new QWidget;
+  column_ = new QVBoxLayout(column);
+  column_->setContentsMargins(0, 0, 0, 0);
+  column_->setSpacing(0);
+  column_->addStretch();
+  ScrollBox1->setWidget(column);
+
+  Panel1 = new QWidget;
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+
+  Panel2 = new QFrame;
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  static_cast<QFrame*>(Panel2)->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel2->setFixedHeight(121);
+  ValueListEditor1 = new TValueListEditor({kDateKey, kCommentKey}, Panel2);
+  ValueListEditor1->setObjectName(QStringLiteral("ValueListEditor1"));
+  ValueListEditor1->setFixedHeight(65);
+  connect(ValueListEditor1, &TValueListEditor::StringsChange, this,
+          [this] { Guard([this] { ValueListEditor1StringsChange(); }); });
+  BitBtn1 = new QToolButton(Panel2);
+  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+  BitBtn1->setDefaultAction(ImgFontAction);
+  BitBtn1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  BitBtn1->setGeometry(8, 72, 97, 25);
+  ImgCmtLabel = new QLabel(QStringLiteral("АаБбВв"), Panel2);
+  ImgCmtLabel->setObjectName(QStringLiteral("ImgCmtLabel"));
+  ImgCmtLabel->setGeometry(112, 72, 265, 41);
+  ImgCmtLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  auto* panel2Layout = new QVBoxLayout(Panel2);
+  panel2Layout->setContentsMargins(2, 2, 2, 0);
+  panel2Layout->addWidget(ValueListEditor1);
+  panel2Layout->addStretch();
+
+  Panel3 = new QWidget;
+  Panel3->setObjectName(QStringLiteral("Panel3"));
+  Image1 = new TImageView(Panel3);
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->SetStretch(true);
+  Image1->setMouseTracking(true);
+  auto* panel3Layout = new QVBoxLayout(Panel3);
+  panel3Layout->setContentsMargins(0, 0, 0, 0);
+  panel3Layout->addWidget(Image1);
+  ClipShape = new TClipShape(Image1);
+  ClipShape->setObjectName(QStringLiteral("ClipShape"));
+  connect(Image1, &TImageView::mouseMoved, this,
+          [this](QPoint pos) { Guard([this, pos] { Image1MouseMove(pos); }); });
+  connect(ClipShape, &TClipShape::mouseMoved, this,
+          [this](QPoint pos) { Guard([this, pos] { Image1MouseMove(pos); }); });
+  connect(ClipShape, &TClipShape::mousePressed, this,
+          [this] { Guard([this] { ClipShapeMouseDown(); }); });
+  // While the pointer is held the view receives every press; one on the
+  // frame counts as a press on the frame.
+  connect(Image1, &TImageView::mousePressed, this, [this](QPoint pos, Qt::MouseButton) {
+    if (CropModeActive() && ClipShape->isVisible() && ClipShape->geometry().contains(pos))
+      Guard([this] { ClipShapeMouseDown(); });
+  });
+
+  auto* panel1Layout = new QVBoxLayout(Panel1);
+  panel1Layout->setContentsMargins(0, 0, 0, 0);
+  panel1Layout->setSpacing(0);
+  panel1Layout->addWidget(Panel2);
+  panel1Layout->addWidget(Panel3, 1);
+
+  Splitter1 = new QSplitter(Qt::Horizontal);
+  Splitter1->setObjectName(QStringLiteral("Splitter1"));
+  Splitter1->addWidget(ScrollBox1);
+  Splitter1->addWidget(Panel1);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setSizes({161, 394});
+  Splitter1->setChildrenCollapsible(false);
+  setCentralWidget(Splitter1);
+
+  StatusBar1 = statusBar();
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusText = new QLabel;
+  StatusBar1->addWidget(StatusText, 1);
+  ProgressBar1 = new QProgressBar(this);
+  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->hide();
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setSingleShot(true);
+  Timer1->setInterval(kRedrawDelayMs);
+  connect(Timer1, &QTimer::timeout, this, [this] { Guard([this] { Timer1Timer(); }); });
+  Panel1->installEventFilter(this);  // Panel1Resize
+}
+
+void TImageForm::CreateMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("ActionMainMenuBar1"));
+  bar->setFont(DesignFont("Tahoma"));
+  QMenu* file = bar->addMenu(QStringLiteral("Файл"));
+  file->addActions({OpenPicture1, ExportAction, ExportAllAction});
+  file->addSeparator();
+  file->addActions({CloseImageAction, FileExit1});
+  QMenu* options = bar->addMenu(QStringLiteral("Параметры"));
+  options->addAction(FontAction);
+
+  ActionToolBar1 = addToolBar(QStringLiteral("ActionToolBar1"));
+  ActionToolBar1->setObjectName(QStringLiteral("ActionToolBar1"));
+  ActionToolBar1->setFont(DesignFont("Tahoma"));
+  ActionToolBar1->setMovable(false);
+  ActionToolBar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  ActionToolBar1->addActions({CloseImageAction, ApplyAction, CropAction});
+
+  const QString highlight = kMenuHighlight.name();
+  bar->setStyleSheet(QStringLiteral("QMenuBar::item:selected { background: %1; }").arg(highlight));
+  file->setStyleSheet(QStringLiteral("QMenu::item:selected { background: %1; color: black; }")
+                          .arg(highlight));
+  options->setStyleSheet(file->styleSheet());
+}
+
+void TImageForm::FormCreate() {
+  DefaultFont = StoredDefaultFont(ExeDir);
+  ShowLabelFont();
+}
+
+// ---------------------------------------------------------------------------
+// Start and close
+
+void TImageForm::closeEvent(QCloseEvent* event) {
+  // A write that fails keeps the window open; the next close tries again.
+  const QString error = WriteFontDialogFile(FontDialogPath(ExeDir), DefaultFont);
+  if (!error.isEmpty()) {
+    ShowError(error);
+    event->ignore();
+    return;
+  }
+  SetCropMode(false);
+  event->accept();
+}
+
+void TImageForm::FontActionExecute() { RunFontDialog(DefaultFont); }
+
+void TImageForm::Guard(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowError(QString::fromUtf8(e.what()));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Picture list, selection and editing
+
+QList<TImgPanel*> TImageForm::Panels() const {
+  return ScrollBox1->widget()->findChildren<TImgPanel*>(Qt::FindDirectChildrenOnly);
+}
+
+void TImageForm::OpenPicture1Accept(const QStringList& files) {
+  for (const QString& file : files) {
+    auto* panel = new TImgPanel(ScrollBox1->widget());
+    column_->insertWidget(0, panel);  // new panels go to the top
+    ScrollBox1->ensureVisible(0, 0);
+    panel->LoadFile(file);  // a failure ends the loop, the panel stays
+    connect(panel, &TImgPanel::entered, this,
+            [this](TImgPanel* p) { Guard([this, p] { OnEnterImagePanel(p); }); });
+    panel->SetStampFont(&DefaultFont);
+    panel->PanelClick();
+    // The focus reaches the panel only in an active window; selecting it
+    // again once the focus arrives changes nothing.
+    OnEnterImagePanel(panel);
+  }
+}
+
+void TImageForm::OnEnterImagePanel(TImgPanel* sender) {
+  if (sender == nullptr || sender == CurrentPanel) return;
+  if (CurrentPanel) {
+    CurrentPanel->Deselect();
+    Image1->ClearPicture();
+  }
+  CurrentPanel = sender;
+  CurrentPanel->Select();
+  ValueListEditor1->SetValue(kDateKey, CurrentPanel->DateText);
+  ValueListEditor1->SetValue(kCommentKey, CurrentPanel->Comment);
+  LabelFont = CurrentPanel->GetStampFont();
+  ShowLabelFont();
+  CropAction->setEnabled(true);
+  CropAction->setChecked(CurrentPanel->IsCropped());
+  EnableTimer1();
+}
+
+void TImageForm::SetApplyEnabled(bool enabled) {
+  if (!enabled || CurrentPanel) ApplyAction->setEnabled(enabled);
+}
+
+void TImageForm::ValueListEditor1StringsChange() { SetApplyEnabled(true); }
+
+void TImageForm::ApplyActionExecute() {
+  SetApplyEnabled(false);
+  if (!CurrentPanel) return;
+  CurrentPanel->DateText = ValueListEditor1->Value(kDateKey);
+  CurrentPanel->Comment = ValueListEditor1->Value(kCommentKey);
+  CurrentPanel->SetStampFont(&LabelFont);
+  CurrentPanel->Render(*Image1, true);
+}
+
+void TImageForm::ImgFontActionBeforeExecute() {
+  if (CurrentPanel) ImgFontDialogFont = CurrentPanel->GetStampFont();
+}
+
+void TImageForm::ImgFontActionAccept() {
+  if (!CurrentPanel) return;
+  LabelFont = ImgFontDialogFont;
+  ShowLabelFont();
+  SetApplyEnabled(true);
+}
+
+void TImageForm::ShowLabelFont() {
+  ImgCmtLabel->setFont(LabelFont.ToQFont());
+  QPalette palette = ImgCmtLabel->palette();
+  palette.setColor(QPalette::WindowText, LabelFont.Color());
+  ImgCmtLabel->setPalette(palette);
+}
+
+void TImageForm::Panel1Resize() { EnableTimer1(); }
+
+void TImageForm::EnableTimer1() {
+  // Enabling a running timer does not restart its count.
+  if (!Timer1->isActive()) Timer1->start();
+}
+
+void TImageForm::Timer1Timer() {
+  Timer1->stop();
+  if (CurrentPanel) CurrentPanel->Render(*Image1, true);
+}
+
+void TImageForm::CloseImageActionExecute() {
+  if (CurrentPanel) {
+    // Let the focus go nowhere rather than to the next panel, which would
+    // select it.
+    CurrentPanel->clearFocus();
+    delete CurrentPanel;
+    CurrentPanel = nullptr;
+  }
+  CropAction->setEnabled(false);
+  ApplyAction->setEnabled(false);
+}
+
+bool TImageForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Panel1 && event->type() == QEvent::Resize) Guard([this] { Panel1Resize(); });
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// 10x15 frame
+
+void TImageForm::CropActionExecute() {
+  SetCropMode(CropAction->isChecked());
+  if (CropModeActive() || !CurrentPanel) return;
+  CurrentPanel->ResetCrop();
+  SetApplyEnabled(true);
+  ApplyActionExecute();
+}
+
+void TImageForm::SetCropMode(bool on) {
+  if (!on) {
+    pointerClip_ = Desktop();
+    if (QWidget::mouseGrabber() == Image1) Image1->releaseMouse();
+    StatusText->clear();
+    ClipShape->hide();
+    return;
+  }
+  const QRect frame = Image1->PictureRect();
+  QSize size = frame.size();
+  if (size.width() > size.height())
+    size.setHeight(RoundEven(size.width() / kPrintRatio));
+  else
+    size.setWidth(RoundEven(size.height() / kPrintRatio));
+  ClipShape->setGeometry(QRect(frame.topLeft(), size));
+  // The pointer is held inside the view: every mouse event comes to the view,
+  // and a move that leaves it puts the pointer back at the edge.
+  pointerClip_ = QRect(Image1->mapToGlobal(QPoint(0, 0)), Image1->size());
+  Image1->grabMouse();
+  StatusText->setText(QStringLiteral("Для завершения нажмите правую кнопку мыши"));
+  ClipShape->show();
+  ClipShape->raise();
+}
+
+bool TImageForm::CropModeActive() const {
+  return pointerClip_.isValid() && pointerClip_ != Desktop();
+}
+
+void TImageForm::Image1MouseMove(QPoint pos) {
+  if (!CurrentPanel || !CropModeActive()) return;
+  const QPoint global = Image1->mapToGlobal(pos);
+  const QPoint held(std::clamp(global.x(), pointerClip_.left(), pointerClip_.right()),
+                    std::clamp(global.y(), pointerClip_.top(), pointerClip_.bottom()));
+  if (held != global) {
+    QCursor::setPos(held);
+    pos = Image1->mapFromGlobal(held);
+  }
+  const QRect drawn = Image1->PictureRect();
+  const int w = ClipShape->width();
+  const int h = ClipShape->height();
+  ClipShape->move(std::max(std::min(pos.x() - w / 2, drawn.width() - w), 0),
+                  std::max(std::min(pos.y() - h / 2, drawn.height() - h), 0));
+}
+
+void TImageForm::ClipShapeMouseDown() {
+  // The mode ends whatever applying the crop does.
+  struct EndMode {
+    TImageForm* form;
+    ~EndMode() { form->SetCropMode(false); }
+  } endMode{this};
+  if (!CurrentPanel) return;
+  const QRect drawn = Image1->PictureRect();
+  const QImage& shown = Image1->Picture();
+  if (shown.width() > shown.height())
+    CurrentPanel->SetCropTop(PercentOf(ClipShape->y(), drawn.height()));
+  else
+    CurrentPanel->SetCropLeft(PercentOf(ClipShape->x(), drawn.width()));
+  SetApplyEnabled(true);
+  ApplyActionExecute();
+}
+
+// ---------------------------------------------------------------------------
+// Export
+
+void TImageForm::ExportActionExecute() {
+  if (CurrentPanel) CurrentPanel->ExportCopy();
+}
+
+void TImageForm::ExportAllActionExecute() {
+  ProgressBar1->setParent(StatusBar1);
+  ProgressBar1->setGeometry(StatusBar1->rect());
+  const QList<TImgPanel*> panels = Panels();
+  ProgressBar1->setRange(0, int(panels.size()));
+  ProgressBar1->setValue(0);
+  ProgressBar1->show();
+  ProgressBar1->raise();
+  for (TImgPanel* panel : panels) {
+    ProgressBar1->setValue(ProgressBar1->value() + 1);
+    ProgressBar1->repaint();  // the run holds the event loop
+    panel->ExportCopy();
+  }
+  ProgressBar1->hide();
+}
+
+}  // namespace tessaly

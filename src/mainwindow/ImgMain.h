@@ -1,0 +1,150 @@
+// TImageForm: the program's main window. A column of picture panels on the
+// left; on the right the date/comment editor, the stamp font, and a large
+// stamped preview of the current picture with the 10x15 crop frame. Actions:
+// open, export, export all, close, exit, default font, apply, font, 10x15.
+//
+// Controls keep their designer names. Handlers are public so that a person's
+// use of the window can be replayed step by step; the three modal dialogs
+// (open, font, error box) go through replaceable functions for the same
+// reason.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QRect>
+#include <QStringList>
+#include <functional>
+
+#include "StampFont.h"
+
+class QAction;
+class QLabel;
+class QProgressBar;
+class QScrollArea;
+class QSplitter;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QVBoxLayout;
+
+namespace tessaly {
+
+class TImageView;
+class TImgPanel;
+class TValueListEditor;
+
+// The 10x15 frame: a dashed outline over the preview that merges the inverted
+// pen with the screen, so its black pen shows white and the picture inside
+// stays as it is.
+class TClipShape : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TClipShape(QWidget* parent);
+
+ signals:
+  void mouseMoved(QPoint pos);  // in the frame's parent's coordinates
+  void mousePressed();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+};
+
+class TImageForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // exeDir: the executable's folder, where "FontDialog.res" is kept.
+  explicit TImageForm(const QString& exeDir, QWidget* parent = nullptr);
+  ~TImageForm() override;
+
+  static inline const QString kDateKey = QStringLiteral("Дата");
+  static inline const QString kCommentKey = QStringLiteral("Комментарий");
+
+  // Actions.
+  QAction* OpenPicture1;
+  QAction* ExportAction;
+  QAction* ExportAllAction;
+  QAction* CloseImageAction;
+  QAction* FileExit1;
+  QAction* FontAction;
+  QAction* ApplyAction;
+  QAction* ImgFontAction;
+  QAction* CropAction;
+
+  // Controls.
+  QToolBar* ActionToolBar1;
+  QScrollArea* ScrollBox1;
+  QSplitter* Splitter1;
+  QWidget* Panel1;
+  QWidget* Panel2;
+  TValueListEditor* ValueListEditor1;
+  QToolButton* BitBtn1;
+  QLabel* ImgCmtLabel;
+  QWidget* Panel3;
+  TImageView* Image1;
+  TClipShape* ClipShape;
+  QStatusBar* StatusBar1;
+  QLabel* StatusText;  // the status bar's one simple text
+  QProgressBar* ProgressBar1;
+  QTimer* Timer1;
+
+  QString ExeDir;           // with a trailing separator
+  TStampFont DefaultFont;   // given to every newly opened picture
+  TStampFont ImgFontDialogFont;  // what the "Шрифт" dialog showed last
+  TStampFont LabelFont;     // ImgCmtLabel's font: what Apply gives the picture
+  TImgPanel* CurrentPanel = nullptr;
+
+  // Modal dialogs, replaceable.
+  std::function<QStringList()> RunOpenDialog;
+  std::function<bool(TStampFont&)> RunFontDialog;  // true on OK
+  std::function<void(const QString&)> ShowError;
+
+  // Panels in the order they were opened.
+  QList<TImgPanel*> Panels() const;
+
+  // Handlers.
+  void FontActionExecute();
+  void OpenPicture1Accept(const QStringList& files);
+  void OnEnterImagePanel(TImgPanel* sender);
+  void SetApplyEnabled(bool enabled);
+  void ValueListEditor1StringsChange();
+  void ApplyActionExecute();
+  void ImgFontActionBeforeExecute();
+  void ImgFontActionAccept();
+  void Panel1Resize();
+  void Timer1Timer();
+  void CloseImageActionExecute();
+  void CropActionExecute();
+  void SetCropMode(bool on);
+  bool CropModeActive() const;
+  void Image1MouseMove(QPoint pos);
+  void ClipShapeMouseDown();
+  void ExportActionExecute();
+  void ExportAllActionExecute();
+
+  static double PercentOf(double a, double b) { return a / (b / 100); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateControls();
+  void CreateMenus();
+  void FormCreate();
+  // Runs a handler; an error it raises goes to the error box.
+  void Guard(const std::function<void()>& handler);
+  void EnableTimer1();
+  void ShowLabelFont();
+
+  QVBoxLayout* column_;  // ScrollBox1's stack of panels
+  // Where the pointer is held; the whole desktop when it is free.
+  QRect pointerClip_;
+};
+
+}  // namespace tessaly
