@@ -23,13 +23,14 @@ constexpr double kFilmDiagonal = 43.266615305567875;
 
 char gDecimalSeparator = '.';
 
-// One "%[-][W][.P]c" conversion of a pattern.
+// One "%[W][.P]c" conversion of a pattern.
 struct Conversion {
-  bool leftAlign = false;
   int width = 0;
   int precision = -1;  // none given
   char type = 0;
 };
+// printf's number of decimals when a pattern gives none.
+constexpr int kDefaultDecimals = 6;
 
 // Patterns are program data, but keep their numbers small all the same.
 constexpr int kMaxPatternNumber = 100;
@@ -47,9 +48,9 @@ int PatternNumber(std::string_view pattern, size_t& i) {
   return number;
 }
 
-// Copies pattern, replacing its one conversion by render(conversion), padded
-// to the conversion's width. "%%" is a percent sign. A second conversion, or
-// one the argument cannot take (render throws), does not fit.
+// Copies pattern, replacing its one conversion by render(conversion),
+// right-aligned in the conversion's width. A second conversion, or one the
+// argument cannot take (render throws), does not fit.
 template <class Render>
 std::string ApplyPattern(std::string_view pattern, Render render) {
   std::string result;
@@ -59,26 +60,16 @@ std::string ApplyPattern(std::string_view pattern, Render render) {
       result += pattern[i];
       continue;
     }
-    if (++i < pattern.size() && pattern[i] == '%') {
-      result += '%';
-      continue;
-    }
     Conversion conversion;
-    if (i < pattern.size() && pattern[i] == '-') {
-      conversion.leftAlign = true;
-      ++i;
-    }
-    conversion.width = PatternNumber(pattern, i);
+    conversion.width = PatternNumber(pattern, ++i);
     if (i < pattern.size() && pattern[i] == '.') conversion.precision = PatternNumber(pattern, ++i);
     if (i >= pattern.size() || argumentUsed) PatternMismatch(pattern);
     conversion.type = pattern[i];
     argumentUsed = true;
     const std::string text = render(conversion);
-    const size_t padding = text.size() < static_cast<size_t>(conversion.width)
-                               ? conversion.width - text.size() : 0;
-    if (!conversion.leftAlign) result.append(padding, ' ');
+    if (text.size() < static_cast<size_t>(conversion.width))
+      result.append(conversion.width - text.size(), ' ');
     result += text;
-    if (conversion.leftAlign) result.append(padding, ' ');
   }
   return result;
 }
@@ -118,16 +109,6 @@ std::string FixedText(double value, int decimals) {
     text.append(digits, integerDigits);
   }
   return text;
-}
-
-// printf's default number of decimals when a pattern gives none.
-constexpr int kDefaultDecimals = 6;
-
-std::string IntegerText(int64_t value, int minDigits) {
-  std::string digits = std::to_string(value < 0 ? -static_cast<uint64_t>(value)
-                                                : static_cast<uint64_t>(value));
-  if (static_cast<int>(digits.size()) < minDigits) digits.insert(0, minDigits - digits.size(), '0');
-  return (value < 0 ? "-" : "") + digits;
 }
 
 int32_t ParseIntegerField(std::string_view text) {
@@ -182,15 +163,15 @@ std::string FormatNumber(std::string_view pattern, double value) {
 
 std::string FormatInteger(std::string_view pattern, int64_t value) {
   return ApplyPattern(pattern, [&](const Conversion& c) {
-    if (c.type != 'd') PatternMismatch(pattern);
-    return IntegerText(value, c.precision);
+    if (c.type != 'd' || c.precision >= 0) PatternMismatch(pattern);
+    return std::to_string(value);
   });
 }
 
 std::string FormatText(std::string_view pattern, std::string_view text) {
   return ApplyPattern(pattern, [&](const Conversion& c) {
-    if (c.type != 's') PatternMismatch(pattern);
-    return std::string(c.precision < 0 ? text : text.substr(0, c.precision));
+    if (c.type != 's' || c.precision >= 0) PatternMismatch(pattern);
+    return std::string(text);
   });
 }
 
