@@ -54,7 +54,8 @@ class TemporaryFile {
 }  // namespace
 
 QString ExportFolder(const QString& fileName) {
-  return QFileInfo(fileName).path() + QStringLiteral("/Export/");
+  // The folder part keeps its trailing separator and is empty for a bare name.
+  return fileName.left(fileName.lastIndexOf(u'/') + 1) + QStringLiteral("Export/");
 }
 
 QString ExportStampedCopy(RenderJob job) {

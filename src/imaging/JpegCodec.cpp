@@ -195,7 +195,7 @@ void TermDestination(j_compress_ptr info) {
   if (!WriteAll(s, kOutputBufferSize - s->dest.free_in_buffer)) ERREXIT(info, JERR_FILE_WRITE);
 }
 
-bool EncoderRun(EncoderState* s, const uint8_t* first, size_t stride, int width, int height) {
+bool EncoderRun(EncoderState* s, const uint8_t* first, size_t stride, int width, int height, int quality) {
   InitErrors(&s->err);
   s->info.err = &s->err.pub;
   if (setjmp(s->err.jump)) {
@@ -212,7 +212,7 @@ bool EncoderRun(EncoderState* s, const uint8_t* first, size_t stride, int width,
   s->info.input_components = 3;
   s->info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&s->info);
-  jpeg_set_quality(&s->info, 100, TRUE);
+  jpeg_set_quality(&s->info, quality, TRUE);
   jpeg_start_compress(&s->info, TRUE);
   JSAMPROW rows[16];
   while (s->info.next_scanline < s->info.image_height) {
@@ -229,14 +229,14 @@ bool EncoderRun(EncoderState* s, const uint8_t* first, size_t stride, int width,
 
 }  // namespace
 
-void WriteJpeg(int fd, const QImage& image, const QString& path) {
+void WriteJpeg(int fd, const QImage& image, const QString& path, int quality) {
   const QImage rgb = image.format() == QImage::Format_RGB888
                          ? image
                          : image.convertToFormat(QImage::Format_RGB888);
   auto s = std::make_unique<EncoderState>();
   s->fd = fd;
   s->writeErrno = 0;
-  if (EncoderRun(s.get(), rgb.constBits(), size_t(rgb.bytesPerLine()), rgb.width(), rgb.height()))
+  if (EncoderRun(s.get(), rgb.constBits(), size_t(rgb.bytesPerLine()), rgb.width(), rgb.height(), quality))
     return;
   const QString reason = s->writeErrno != 0 ? QString::fromLocal8Bit(std::strerror(s->writeErrno))
                                             : QString::fromLocal8Bit(s->err.message);

@@ -43,9 +43,9 @@ class JpegDecoder {
   [[noreturn]] void Fail() const;
 };
 
-// Encodes an RGB888 image to an open file descriptor: the library's default
-// parameters, quality 100 with baseline tables, sequential, three colour
-// components, no metadata. Throws PictureError naming path on failure.
-void WriteJpeg(int fd, const QImage& image, const QString& path);
+// Encodes an image as 8-bit RGB to an open file descriptor: the library's
+// default parameters with the given quality (baseline tables), sequential,
+// three colour components, no metadata. Throws PictureError naming path.
+void WriteJpeg(int fd, const QImage& image, const QString& path, int quality = 100);
 
 }  // namespace tessaly

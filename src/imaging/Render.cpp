@@ -15,6 +15,10 @@ namespace tessaly {
 
 namespace {
 
+// The largest picture a render makes (a 24-megapixel export takes 72 MB); a
+// file claiming more is refused rather than exhausting memory.
+constexpr int64_t kMaxOutputBytes = int64_t(1) << 30;
+
 bool IsJpegName(const QString& fileName) {
   const QString ext = QFileInfo(fileName).suffix().toLower();
   return ext == u"jpg" || ext == u"jpeg" || ext == u"jpe" || ext == u"jfif";
@@ -198,12 +202,13 @@ RenderResult Render(const RenderJob& job, const RenderTarget& target) {
   result.pictureWidth = rows->width;
   result.pictureHeight = rows->height;
   const TRect whole{0, 0, rows->width, rows->height};
-  result.crop = job.crop.Left < 0 ? whole : job.crop;
+  result.crop = job.crop.value_or(whole);
 
   const TRect& src = job.withStamp ? result.crop : whole;
   const QSize size = OutputSize(src.Width(), src.Height(), target);
   if (size.width() <= 0 || size.height() <= 0) return result;  // nothing to draw into
-  result.image = QImage(size, QImage::Format_RGB888);
+  if (int64_t(size.width()) * size.height() * 3 <= kMaxOutputBytes)
+    result.image = QImage(size, QImage::Format_RGB888);
   if (result.image.isNull())
     throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels")
                            .arg(size.width())

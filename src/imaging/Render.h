@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -42,7 +43,9 @@ struct RenderTarget {
 
 struct RenderJob {
   QString fileName;
-  TRect crop{-1, 0, 0, 0};  // Left < 0: the whole picture
+  // None: the whole picture. A crop may reach outside the picture on any side
+  // (a 10x15 cut of a picture wider than 3:2 or narrower than 2:3).
+  std::optional<TRect> crop;
   bool withStamp = false;
   TStampFont font;
   QString dateText;
@@ -53,7 +56,7 @@ struct RenderResult {
   QImage image;  // Format_RGB888
   int pictureWidth = 0;
   int pictureHeight = 0;
-  TRect crop;  // the job's crop, or the whole picture when it was unset
+  TRect crop;  // the job's crop, or the whole picture when it has none
 };
 
 // Colour of the part of a crop rectangle that lies outside the picture.

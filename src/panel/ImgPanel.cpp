@@ -76,6 +76,7 @@ void TImgPanel::resizeEvent(QResizeEvent* event) {
 
 void TImgPanel::LoadFile(const QString& path) {
   CropRect.Left = -1;
+  cropSet_ = false;
   const QDateTime modified = FileDate(path);
   const QLocale locale;
   DateText = locale.toString(modified.date(), QLocale::ShortFormat);
@@ -107,7 +108,7 @@ bool TImgPanel::ReadExifDate() {
 RenderJob TImgPanel::Job(bool withStamp) const {
   RenderJob job;
   job.fileName = FileName;
-  job.crop = CropRect;
+  if (cropSet_) job.crop = CropRect;
   job.withStamp = withStamp;
   job.font = StampFont.value_or(TStampFont{});
   job.dateText = DateText;
@@ -119,7 +120,8 @@ void TImgPanel::Render(TImageView& target, bool withStamp) {
   RenderResult result = tessaly::Render(Job(withStamp), target.Target());
   PictureWidth = result.pictureWidth;
   PictureHeight = result.pictureHeight;
-  if (CropRect.Left < 0) CropRect = result.crop;
+  CropRect = result.crop;
+  cropSet_ = true;
   target.SetPicture(std::move(result.image));
 }
 
@@ -148,7 +150,10 @@ bool TImgPanel::IsCropped() const {
   return CropRect.Width() != PictureWidth || CropRect.Height() != PictureHeight;
 }
 
-void TImgPanel::ResetCrop() { CropRect = TRect{0, 0, PictureWidth, PictureHeight}; }
+void TImgPanel::ResetCrop() {
+  CropRect = TRect{0, 0, PictureWidth, PictureHeight};
+  cropSet_ = true;
+}
 
 namespace {
 
@@ -168,12 +173,14 @@ void TImgPanel::SetCropLeft(double p) {
   const auto [start, length] = TenByFifteen(p, PictureWidth, PictureHeight);
   CropRect.Left = start;
   CropRect.Right = int32_t(std::min<int64_t>(int64_t(start) + length, INT32_MAX));
+  cropSet_ = true;
 }
 
 void TImgPanel::SetCropTop(double p) {
   const auto [start, length] = TenByFifteen(p, PictureHeight, PictureWidth);
   CropRect.Top = start;
   CropRect.Bottom = int32_t(std::min<int64_t>(int64_t(start) + length, INT32_MAX));
+  cropSet_ = true;
 }
 
 QString TImgPanel::ExportCopy() { return ExportStampedCopy(Job(true)); }

@@ -38,8 +38,9 @@ class TImgPanel : public QFrame {
   QString DateText;
   QString Comment;
   QString FileName;
-  // Picture pixels shown and exported, right and bottom exclusive. Left -1
-  // means not set yet: the next Render takes the whole picture.
+  // Picture pixels shown and exported, right and bottom exclusive; it may
+  // reach outside the picture. Left -1 until a picture is loaded; until then
+  // (cropSet_ false) the next Render takes the whole picture.
   TRect CropRect{-1, 0, 0, 0};
 
   // Date text from the file's modification time, then the EXIF date when
@@ -87,6 +88,9 @@ class TImgPanel : public QFrame {
 
  private:
   std::optional<TStampFont> StampFont;
+  // Whether CropRect holds a crop. Kept apart from CropRect itself because a
+  // 10x15 cut of a portrait picture narrower than 2:3 has a negative Left.
+  bool cropSet_ = false;
   RenderJob Job(bool withStamp) const;
   void LayOutChildren();
 };

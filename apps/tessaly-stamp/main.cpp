@@ -1,0 +1,122 @@
+// tessaly-stamp: the batch way to export stamped copies without the window.
+// For each file, in order: a panel as the window builds it (LoadFile, the
+// default stamp font), the options applied, ExportCopy, the path written on
+// stdout and a progress line on stderr. The first error ends the run.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "ImgPanel.h"
+#include "StampFont.h"
+
+using namespace tessaly;
+
+namespace {
+
+// The font newly opened pictures get in the window.
+TStampFont DefaultStampFont() { return TStampFont{}; }
+
+struct Options {
+  std::optional<QString> date, comment;
+  std::optional<double> crop;
+  TStampFont font = DefaultStampFont();
+  QStringList files;
+};
+
+void Print(FILE* stream, const QString& text) {
+  std::fputs(text.toLocal8Bit().constData(), stream);
+  std::fputc('\n', stream);
+}
+
+// Reads the command line into options; a message when it is not usable.
+std::optional<QString> Parse(const QApplication& app, Options& options) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Writes a stamped copy of each picture (date and comment in its lower right corner)\n"
+      "as JPEG into the folder \"Export\" beside it, and prints the paths written."));
+  parser.addHelpOption();
+  const QCommandLineOption date(QStringLiteral("date"), QStringLiteral("Date text to stamp (default: the photo's)."), QStringLiteral("TEXT"));
+  const QCommandLineOption comment(QStringLiteral("comment"), QStringLiteral("Comment to stamp under the date."), QStringLiteral("TEXT"));
+  const QCommandLineOption face(QStringLiteral("font"), QStringLiteral("Font face of the stamp."), QStringLiteral("FACE"));
+  const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Font size in points; the text is size/400 of the picture's height."), QStringLiteral("POINTS"));
+  const QCommandLineOption color(QStringLiteral("color"), QStringLiteral("Text colour."), QStringLiteral("#RRGGBB"));
+  const QCommandLineOption bold(QStringLiteral("bold"), QStringLiteral("Bold text."));
+  const QCommandLineOption italic(QStringLiteral("italic"), QStringLiteral("Italic text."));
+  const QCommandLineOption crop(QStringLiteral("crop"), QStringLiteral("Cut to 10x15 proportions at P percent along the short side."), QStringLiteral("P"));
+  parser.addOptions({date, comment, face, size, color, bold, italic, crop});
+  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Pictures to export."), QStringLiteral("FILE..."));
+  parser.process(app);  // --help, unknown options: message and exit
+
+  if (parser.isSet(date)) options.date = parser.value(date);
+  if (parser.isSet(comment)) options.comment = parser.value(comment);
+  if (parser.isSet(face)) options.font.name = parser.value(face);
+  if (parser.isSet(size)) {
+    bool ok = false;
+    const int points = parser.value(size).toInt(&ok);
+    if (!ok || points < 0 || points > 10000) return QStringLiteral("--size wants a whole number of points from 0 to 10000");
+    options.font.SetSize(points);
+  }
+  if (parser.isSet(color)) {
+    static const QRegularExpression rgb(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
+    if (!rgb.match(parser.value(color)).hasMatch()) return QStringLiteral("--color wants #RRGGBB");
+    options.font.SetColor(QColor::fromString(parser.value(color)));
+  }
+  if (parser.isSet(bold)) options.font.bold = true;
+  if (parser.isSet(italic)) options.font.italic = true;
+  if (parser.isSet(crop)) {
+    bool ok = false;
+    const double p = parser.value(crop).toDouble(&ok);
+    if (!ok || !(p >= 0 && p <= 100)) return QStringLiteral("--crop wants a percentage from 0 to 100");
+    options.crop = p;
+  }
+  options.files = parser.positionalArguments();
+  if (options.files.isEmpty()) return QStringLiteral("No picture given; see --help");
+  return std::nullopt;
+}
+
+// One picture, as the window would export it; returns the path written.
+QString ExportOne(const QString& file, const Options& options) {
+  TImgPanel panel;
+  panel.LoadFile(file);
+  panel.SetStampFont(&options.font);
+  if (options.date) panel.DateText = *options.date;
+  if (options.comment) panel.Comment = *options.comment;
+  if (options.crop) {
+    if (panel.PictureWidth > panel.PictureHeight)
+      panel.SetCropTop(*options.crop);
+    else
+      panel.SetCropLeft(*options.crop);
+  }
+  return panel.ExportCopy();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // No window is shown; the panels and the fonts need only Qt's offscreen platform.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("tessaly-stamp"));
+
+  Options options;
+  if (const std::optional<QString> problem = Parse(app, options)) {
+    Print(stderr, *problem);
+    return 2;
+  }
+  const qsizetype count = options.files.size();
+  for (qsizetype i = 0; i < count; ++i) {
+    const QString& file = options.files[i];
+    Print(stderr, QStringLiteral("[%1/%2] %3").arg(i + 1).arg(count).arg(file));
+    try {
+      Print(stdout, ExportOne(file, options));
+      std::fflush(stdout);
+    } catch (const std::exception& error) {
+      Print(stderr, QString::fromUtf8(error.what()));
+      return 1;
+    }
+  }
+  return 0;
+}
