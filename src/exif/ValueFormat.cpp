@@ -301,6 +301,36 @@ std::string GpsTimeText(const std::string& text) {
 
 // --- Conversions by byte order ----------------------------------------------
 
+namespace {
+
+// The integer of a value by its field type (TIFF 6.0 section 2): BYTE, SHORT
+// and LONG are unsigned, SBYTE, SSHORT and SLONG two's complement at their
+// width, so that a LONG above 2^31 stays positive and an SSHORT of 0xFFFF is
+// -1. A value of several components is one number of its four low bytes.
+int64_t IntegerValue(const TImageInfo& info, std::string_view bytes, int format) {
+  const auto raw = static_cast<uint32_t>(info.RawToInt(bytes));
+  switch (format) {
+    case 6: return bytes.size() == 1 ? static_cast<int8_t>(raw) : static_cast<int32_t>(raw);
+    case 8: return bytes.size() == 2 ? static_cast<int16_t>(raw) : static_cast<int32_t>(raw);
+    case 9: return static_cast<int32_t>(raw);
+    default: return raw;
+  }
+}
+
+struct Rational {
+  int64_t numerator, denominator;
+};
+
+// The first fraction of a RATIONAL (two LONGs) or SRATIONAL (two SLONGs)
+// value; missing bytes count as 0.
+Rational RationalValue(const TImageInfo& info, std::string_view bytes, int format) {
+  const int part = format == 5 ? 4 : 9;
+  return {IntegerValue(info, bytes.substr(0, 4), part),
+          IntegerValue(info, bytes.substr(std::min<size_t>(4, bytes.size()), 4), part)};
+}
+
+}  // namespace
+
 int32_t TImageInfo::RawToInt(std::string_view bytes) const {
   uint64_t accumulator = 0;
   auto add = [&](unsigned char byte) { accumulator = accumulator * 256 + byte; };
@@ -322,10 +352,10 @@ double TImageInfo::NumericValue(std::string_view bytes, int format) const {
   double value = 0;
   switch (format) {
     case 1: case 3: case 4: case 6: case 8: case 9:
-      return RawToInt(bytes);
+      return IntegerValue(*this, bytes, format);
     case 5: case 10: {
-      const int32_t denominator = RawToInt(bytes.substr(std::min<size_t>(4, bytes.size()), 4));
-      return denominator == 0 ? 0 : static_cast<double>(RawToInt(bytes.substr(0, 4))) / denominator;
+      const Rational r = RationalValue(*this, bytes, format);
+      return r.denominator == 0 ? 0 : static_cast<double>(r.numerator) / r.denominator;
     }
     case 11:
       if (bytes.size() >= 4) value = std::bit_cast<float>(static_cast<uint32_t>(ieeeBits(4)));
@@ -351,13 +381,13 @@ std::string TImageInfo::ValueText(std::string_view bytes, int format,
     const std::string_view component = bytes.substr(i * size, size);
     switch (format) {
       case 1: case 3: case 4: case 6: case 8: case 9: {
-        const std::string number = std::to_string(RawToInt(component));
+        const std::string number = std::to_string(IntegerValue(*this, component, format));
         text += decodeList.empty() ? number : DecodeLookup(decodeList, number);
         break;
       }
       case 5: case 10: {
-        const std::string fraction = std::to_string(RawToInt(component.substr(0, 4))) + "/" +
-                                     std::to_string(RawToInt(component.substr(4)));
+        const Rational r = RationalValue(*this, component, format);
+        const std::string fraction = std::to_string(r.numerator) + "/" + std::to_string(r.denominator);
         const std::string meaning = DecodeLookup(decodeList, fraction);
         text += meaning.empty() ? fraction : meaning;
         break;

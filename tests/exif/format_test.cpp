@@ -143,6 +143,9 @@ TEST_F(Format, IntegersAndNumbersByByteOrder) {
   }
   const struct { std::string bytes; int format; double value; } numbers[] = {
       {Bytes({0, 1, 0, 2, 0, 3}), 3, 0x00020003},  // components form one number
+      {Bytes({0xFF}), 6, -1}, {Bytes({0xFF, 0xFF}), 8, -1}, {Bytes({0xFF, 0xFF, 0xFF, 0xFF}), 8, -1},
+      {Bytes({0xFF, 0xFF, 0xFF, 0xFF}), 4, 4294967295.0},
+      {Bytes({0x80, 0, 0, 0, 0, 0, 0, 2}), 5, 1073741824},  // numerator of 2^31
       {Bytes({0, 0, 0, 7, 0, 0, 0, 2}), 5, 3.5},
       {std::string(8, '\0'), 5, 0},                // 0/0
       {Bytes({0xFF, 0xFF, 0xFF, 0xFD, 0, 0, 0, 10}), 10, -0.3},
@@ -167,6 +170,10 @@ TEST_F(Format, DisplayTexts) {
       {std::string(12, '\x07'), 1, "", "", "7, 7, 7, 7, 7, 7, 7, 7"},
       {std::string(8, '\0'), 5, "", "", "0/0"},
       {Bytes({0xFF, 0xFF, 0xFF, 0xFD, 0, 0, 0, 10}), 10, "", "", "-3/10"},
+      {Bytes({0xFF, 0xFF, 0xFF, 0xFD, 0, 0, 0, 10}), 5, "", "", "4294967293/10"},
+      {Bytes({0xFF, 0x80, 0xFF, 0xFE}), 8, "", "", "-128, -2"},
+      {Bytes({0xFF, 0x80}), 6, "", "", "-1, -128"},
+      {Bytes({0xFF, 0xFF, 0xFF, 0xFF}), 4, "", "", "4294967295"},
       {std::string(8, '\0'), 11, "", "", "-9999.99, -9999.99"},
       {"abc", 7, "", "", "?, ?, ?"},
       {"abc", 13, "", "%5.2f", "0"},
