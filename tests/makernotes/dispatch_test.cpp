@@ -214,30 +214,51 @@ TEST_F(MakerLayouts, OffsetsCountFromTheTiffHeaderInSegmentsAndTiffFiles) {
   }
 }
 
-TEST_F(MakerLayouts, OlympusValuesBeyondTheNoteAreReadFromTheExifData) {
-  // Firmware points at the ImageUniqueID text, which lies after the note.
-  // Olympus alone reads such values at the TIFF header; the others at 0 of
-  // the EXIF data, 8 bytes before it in a segment.
-  for (bool bigEndian : {false, true}) {
-    MakerNotePhoto olympus = OlympusPhoto(bigEndian);
-    olympus.uniqueId = "ABCDEFGHIJKLMNOP";
-    olympus.entries[4] = NoteEntry{0x0207, 2, 6, "", 0};
-    olympus.entries[4].offset = olympus.ExifValueOffset(0xA420);
-    for (const char* extension : {".jpg", ".tif"}) {
-      SCOPED_TRACE(std::string(extension) + (bigEndian ? " MM" : " II"));
-      const auto data = ReadBytes(extension == std::string(".jpg") ? olympus.Jpeg() : olympus.Tiff(), extension);
-      EXPECT_NE(data->exif->makerNoteText.find("\r\nFirmware = \"ABCDEF\""), std::string::npos)
-          << data->exif->makerNoteText;
-    }
+struct OutsideCase {
+  const char* name;
+  MakerNotePhoto (*photo)(bool bigEndian);
+  uint16_t tag;
+  std::string caption;
+  std::string expected;  // the value text found
+};
 
-    MakerNotePhoto casio = CasioPhoto(bigEndian);
-    casio.uniqueId = "ABCDEFGHIJKLMNOP";
-    casio.entries[5] = NoteEntry{0x0006, 2, 6, "", 0};
-    casio.entries[5].offset = casio.ExifValueOffset(0xA420) + 9;
-    const auto data = ReadJpeg(casio);
-    EXPECT_NE(data->exif->makerNoteText.find("\r\nObjectDistance = \"ABCDEF\""), std::string::npos)
-        << data->exif->makerNoteText;
+TEST_F(MakerLayouts, ValuesBeyondTheNoteAreReadFromTheExifData) {
+  // The note's last entry points at the ImageUniqueID text, which lies after
+  // the note. Offsets that count from the TIFF header find it there, in EXIF
+  // segments and TIFF files alike; Fujifilm's offsets count from the note and
+  // read the EXIF data from its first byte.
+  const OutsideCase cases[] = {
+      {"Nikon type 1", NikonType1Photo, 0x0008, "Focus", "\"ABCDEF\""},
+      {"Nikon without header", NikonHeaderlessPhoto, 0x0004, "Quality", "\"ABCDEF\""},
+      {"Olympus", OlympusPhoto, 0x0207, "Firmware", "\"ABCDEF\""},
+      {"Casio", CasioPhoto, 0x0006, "ObjectDistance", "\"ABCDEF\""},
+      {"Canon", CanonPhoto, 0x0009, "OwnerName", "\"ABCDEF\""},
+      {"Epson", EpsonPhoto, 0x0209, "CameraID", "\"ABCDEF\""},
+      {"Sanyo", SanyoPhoto, 0x0202, "Macro", "\"ABCDEF\""},
+      {"Minolta", MinoltaPhoto, 0x0E00, "PIMdata", "\"ABCDEF\""},
+  };
+  for (const OutsideCase& c : cases) {
+    for (bool bigEndian : {false, true}) {
+      MakerNotePhoto photo = c.photo(bigEndian);
+      photo.uniqueId = "ABCDEFGHIJKLMNOP";
+      photo.entries.push_back(NoteEntry{c.tag, 2, 6, "", 0});
+      photo.entries.back().offset = photo.ExifValueOffset(0xA420);
+      for (const char* extension : {".jpg", ".tif"}) {
+        SCOPED_TRACE(std::string(c.name) + " " + extension + (bigEndian ? " MM" : " II"));
+        const bool jpeg = extension == std::string(".jpg");
+        const auto data = ReadBytes(jpeg ? photo.Jpeg() : photo.Tiff(), extension);
+        const std::string& listing = data->exif->makerNoteText;
+        EXPECT_EQ(listing.substr(listing.rfind("\r\n")), "\r\n" + c.caption + " = " + c.expected);
+      }
+    }
   }
+  MakerNotePhoto fujifilm = FujifilmPhoto(true);
+  fujifilm.uniqueId = "ABCDEFGHIJKLMNOP";
+  fujifilm.entries.push_back(NoteEntry{0x1000, 2, 6, "", 0});
+  fujifilm.entries.back().offset = fujifilm.ExifValueOffset(0xA420) + 9 + 2;
+  const auto data = ReadJpeg(fujifilm);
+  EXPECT_EQ(data->exif->makerNoteText.substr(data->exif->makerNoteText.rfind("\r\n")),
+            "\r\nQuality = \"CDEFGH\"");
 }
 
 }  // namespace
