@@ -84,14 +84,6 @@ TEST_F(Formatters, CanonSettingsOfAnEightValueText) {
             "Focal Units = \r\n"
             "Flash Details = \r\n"
             "Focus Mode = ");
-  EXPECT_EQ(CanonSettings2Text("0, 0, 0, 0, 0, 0, 0, 4"),
-            "0, 0, 0, 0, 0, 0, 0, 4\r\n"
-            "White balance = Flourescent\r\n"
-            "Sequence Number = \r\n"
-            "OpticalZoom Step = \r\n"
-            "AF point = \r\n"
-            "Flash bias = \r\n"
-            "Distance = ");
 }
 
 TEST_F(Formatters, CanonSettingsReachEveryField) {
@@ -171,19 +163,8 @@ TEST(VendorTables, RowCountsUniqueTagsAndHiddenRows) {
     }
   }
   EXPECT_EQ(EpsonTable()[11].caption, "skip");  // hidden in lower case too
-  EXPECT_EQ(NikonType3Table()[17].formatter, &LensText);
-  EXPECT_EQ(NikonType3Table()[22].formatter, &ColorModeText);
-  EXPECT_EQ(CanonTable()[1].formatter, &CanonSettings1Text);
-  EXPECT_EQ(CanonTable()[4].formatter, &CanonSettings2Text);
-  EXPECT_EQ(CanonTable()[14].formatter, &CanonCustomFunctionsText);
-  EXPECT_EQ(FujifilmTable()[3].decodeList,
-            "0:Auto,256:Daylight,512:Cloudy,768:DaylightColor-fluorescence,"
-            "769:DaywhiteColor-fluorescence,770:White-fluorescence,1024:Incandenscense,"
-            "3840:Custom white balance.");
   const CanonCustomFunction* functions = CanonCustomFunctions();
   for (int i = 0; i < kCanonCustomFunctionCount; ++i) EXPECT_EQ(functions[i].number, i + 1);
-  EXPECT_EQ(functions[6].decodeList,
-            "0:0, -, + / Enabled1: 0, -, + / Disabled,2: -, 0, + / Enabled,3: -, 0, + / Disabled");
 }
 
 }  // namespace
