@@ -29,27 +29,6 @@ TagTable WithCaptions(TagTable rows) {
   return rows;
 }
 
-// Built on first use; the function-local statics make the one-time set-up
-// safe even when two threads ask for a table first.
-const TagTable& MainRows() {
-  static const TagTable rows = WithCaptions({
-#define EXIF_TAG(tag, name, caption, formatText, formatter, decodeList) \
-  Row(tag, name, caption, formatText, formatter, decodeList),
-#include "tables/main_tags.def"
-#undef EXIF_TAG
-  });
-  return rows;
-}
-
-const TagTable& GpsRows() {
-  static const TagTable rows = WithCaptions({
-#define GPS_TAG(tag, name, formatter, decodeList) Row(tag, name, "", "", formatter, decodeList),
-#include "tables/gps_tags.def"
-#undef GPS_TAG
-  });
-  return rows;
-}
-
 char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Leading and trailing blanks and control characters.
@@ -60,11 +39,18 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
+// Index of the first entry with this name (ASCII case ignored), or -1.
+int FirstNamed(const std::vector<TTagEntry>& entries, std::string_view name) {
+  const auto found = std::ranges::find_if(
+      entries, [name](const TTagEntry& e) { return SameNameIgnoringCase(e.tagName, name); });
+  return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
+}
+
 }  // namespace
 
 void InitTagTables() {
-  MainRows();
-  GpsRows();
+  MainTagTable();
+  GpsTagTable();
   UnknownTagEntry();
 }
 
@@ -81,8 +67,26 @@ std::string CaptionFromName(std::string_view name) {
   return caption;
 }
 
-const TagTable& MainTagTable() { return MainRows(); }
-const TagTable& GpsTagTable() { return GpsRows(); }
+// Built on first use; the function-local statics make the one-time set-up
+// safe even when two threads ask for a table first.
+const TagTable& MainTagTable() {
+  static const TagTable rows = WithCaptions({
+#define EXIF_TAG(tag, name, caption, formatText, formatter, decodeList) \
+  Row(tag, name, caption, formatText, formatter, decodeList),
+#include "tables/main_tags.def"
+#undef EXIF_TAG
+  });
+  return rows;
+}
+
+const TagTable& GpsTagTable() {
+  static const TagTable rows = WithCaptions({
+#define GPS_TAG(tag, name, formatter, decodeList) Row(tag, name, "", "", formatter, decodeList),
+#include "tables/gps_tags.def"
+#undef GPS_TAG
+  });
+  return rows;
+}
 
 const TTagEntry& UnknownTagEntry() {
   static const TTagEntry unknown = Row(0, "Unknown", "Unknown", "", nullptr, "");
@@ -100,8 +104,8 @@ const TagTable& MarkerNameTable() {
 
 TTagEntry LookupTag(uint16_t tag, int kind) {
   const TagTable* table = nullptr;
-  if (kind == kMainDirectory || kind == kSubImageDirectory) table = &MainRows();
-  if (kind == kGpsDirectory) table = &GpsRows();
+  if (kind == kMainDirectory || kind == kSubImageDirectory) table = &MainTagTable();
+  if (kind == kGpsDirectory) table = &GpsTagTable();
   TTagEntry result = UnknownTagEntry();
   if (table)
     for (const TTagEntry& row : *table)
@@ -113,17 +117,7 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   return std::ranges::equal(a, b, [](char x, char y) { return FoldCase(x) == FoldCase(y); });
 }
 
-namespace {
-
-int FirstNamed(const std::vector<TTagEntry>& entries, std::string_view name) {
-  const auto found = std::ranges::find_if(
-      entries, [name](const TTagEntry& e) { return SameNameIgnoringCase(e.tagName, name); });
-  return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
-}
-
-}  // namespace
-
-int MainTableIndex(std::string_view name) { return FirstNamed(MainRows(), name); }
+int MainTableIndex(std::string_view name) { return FirstNamed(MainTagTable(), name); }
 
 int VendorTagIndex(uint16_t tag, const TagTable& table) {
   const auto found = std::ranges::find(table, tag, &TTagEntry::tagId);

@@ -264,9 +264,9 @@ std::string UserCommentText(const std::string& text) {
 }
 
 std::string ByteCharsText(const std::string& text) {
-  // The value is UCS-2 text shown as a list of bytes ("84, 0, 101, 0"): the
-  // odd fields are the low bytes. The last field is never a low byte of a
-  // complete character, so it is not read.
+  // The value is little-endian UCS-2 text shown as a list of bytes
+  // ("84, 0, 101, 0"): the odd fields are the low bytes. The last field is
+  // not read: it is a high byte, or a low byte without its high byte.
   std::string result;
   size_t start = 0;
   size_t comma = text.find(',');
