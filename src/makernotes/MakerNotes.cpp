@@ -123,10 +123,8 @@ bool TmsInfo::ReadMakerNote(TImageInfo& info) {
   const bool bigEndian = row->order == kExifByteOrder && info.bigEndian;
 
   ByteOrderScope order(info, bigEndian);
-  // The walk replaces the object's buffer with the bytes it gets, so it reads
-  // from its own copy of the note.
-  const std::string note = info.makerNoteBytes;
-  info.ReadVendorDirectory(note, row->table(), row->directoryStart, offsetAdjust, outsideAdjust);
+  info.ReadVendorDirectory(info.makerNoteBytes, row->table(), row->directoryStart, offsetAdjust,
+                           outsideAdjust);
   return true;
 }
 
