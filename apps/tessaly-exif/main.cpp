@@ -67,10 +67,12 @@ std::string JsonFileName(std::string_view name) {
 
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
 
+// The segment walk only creates the IPTC object; its datasets are read here.
 std::vector<TTagEntry> IptcRecords(const TimgData& data) {
   std::vector<TTagEntry> records;
-  if (data.iptc)
-    for (int i = 0; i < data.iptc->Count(); ++i) records.push_back(data.iptc->GetTag(i));
+  if (!data.iptc || !data.iptcSegment) return records;
+  data.iptc->ParseBlock(data.iptcSegment->bytes);
+  for (int i = 0; i < data.iptc->Count(); ++i) records.push_back(data.iptc->GetTag(i));
   return records;
 }
 
