@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QScreen>
 #include <QTranslator>
 #include <exception>
 
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
     QApplication::installTranslator(&qtTranslator);
 
   tessaly::TImageForm form(QApplication::applicationDirPath());
+  // Without a window manager the maximized state is not applied: take the
+  // screen's work area first.
+  form.setGeometry(form.screen()->availableGeometry());
   form.showMaximized();
 
   const QStringList files = QApplication::arguments().mid(1);
