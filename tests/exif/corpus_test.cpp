@@ -10,7 +10,6 @@
 #include <map>
 #include <optional>
 #include <regex>
-#include <sstream>
 
 #include "ExifReader.h"
 
