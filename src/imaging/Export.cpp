@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -58,27 +59,42 @@ QString ExportFolder(const QString& fileName) {
   return fileName.left(fileName.lastIndexOf(u'/') + 1) + QStringLiteral("Export/");
 }
 
+namespace {
+
+// Encodes the rows of a render as they come.
+class JpegConsumer : public RowConsumer {
+ public:
+  JpegConsumer(int fd, const QString& path) : fd_(fd), path_(path) {}
+  void Begin(int width, int height) override { encoder_.emplace(fd_, path_, width, height); }
+  void Rows(const uint8_t* first, size_t stride, int count) override { encoder_->WriteRows(first, stride, count); }
+  void Finish() { encoder_->Finish(); }
+
+ private:
+  int fd_;
+  QString path_;
+  std::optional<JpegEncoder> encoder_;
+};
+
+}  // namespace
+
 QString ExportStampedCopy(RenderJob job) {
   const QString folder = ExportFolder(job.fileName);
   // One level only: the picture's own folder is there.
   if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
     throw PictureError(QStringLiteral("Cannot create ") + folder);
   job.withStamp = true;
-  const RenderResult rendered = Render(job, RenderTarget{0, 0, false});
   const QString path = folder + QFileInfo(job.fileName).fileName();
-  WriteJpegFile(rendered.image, path);
-  return path;
-}
 
-void WriteJpegFile(const QImage& image, const QString& path) {
-  if (image.isNull()) throw PictureError(QStringLiteral("Cannot write %1: the picture is empty").arg(path));
   TemporaryFile temporary(path);
   if (temporary.fd() < 0) throw PictureError(QStringLiteral("Cannot write %1: %2").arg(path, ErrnoText(errno)));
-  WriteJpeg(temporary.fd(), image, path);
+  JpegConsumer jpeg(temporary.fd(), path);
+  RenderFullSize(job, jpeg);
+  jpeg.Finish();
   if (!temporary.Close()) throw PictureError(QStringLiteral("Cannot write %1: %2").arg(path, ErrnoText(errno)));
   if (::rename(temporary.path(), QFile::encodeName(path).constData()) != 0)
     throw PictureError(QStringLiteral("Cannot write %1: %2").arg(path, ErrnoText(errno)));
   temporary.Release();
+  return path;
 }
 
 }  // namespace tessaly

@@ -3,7 +3,6 @@
 // picture's own file name (extension included, whatever it is).
 #pragma once
 
-#include <QImage>
 #include <QString>
 
 #include "Render.h"
@@ -16,11 +15,9 @@ QString ExportFolder(const QString& fileName);
 // Renders job (with its stamp) at full size and writes it; returns the path
 // written. Throws PictureError: "Cannot create " + folder when the folder is
 // missing and cannot be made (nothing is written), or the read or write error.
+// The copy is written to a temporary file in the same folder and renamed into
+// place only when complete, so a failed export leaves an earlier file of that
+// name as it was and no partial file behind.
 QString ExportStampedCopy(RenderJob job);
-
-// Writes image as JPEG to path through a temporary file in the same folder
-// that is renamed into place only when complete, so a failed write leaves an
-// earlier file of that name as it was and no partial file behind.
-void WriteJpegFile(const QImage& image, const QString& path);
 
 }  // namespace tessaly

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <unistd.h>
 
@@ -145,18 +146,21 @@ void JpegDecoder::SkipRows(int count) {
 // Encoding, into a file descriptor through a small destination manager that
 // keeps the errno of a failed write.
 
-namespace {
-
 constexpr size_t kOutputBufferSize = 1 << 16;
 
-struct EncoderState {
+struct JpegEncoder::State {
   jpeg_compress_struct info;
   ErrorManager err;
   jpeg_destination_mgr dest;
-  int fd;
-  int writeErrno;
+  int fd = -1;
+  int writeErrno = 0;
+  bool created = false;
   JOCTET buffer[kOutputBufferSize];
 };
+
+namespace {
+
+using EncoderState = JpegEncoder::State;
 
 bool WriteAll(EncoderState* s, size_t count) {
   const JOCTET* p = s->buffer;
@@ -195,14 +199,12 @@ void TermDestination(j_compress_ptr info) {
   if (!WriteAll(s, kOutputBufferSize - s->dest.free_in_buffer)) ERREXIT(info, JERR_FILE_WRITE);
 }
 
-bool EncoderRun(EncoderState* s, const uint8_t* first, size_t stride, int width, int height, int quality) {
+bool EncoderStart(EncoderState* s, int width, int height, int quality) {
   InitErrors(&s->err);
   s->info.err = &s->err.pub;
-  if (setjmp(s->err.jump)) {
-    jpeg_destroy_compress(&s->info);
-    return false;
-  }
+  if (setjmp(s->err.jump)) return false;
   jpeg_create_compress(&s->info);
+  s->created = true;
   s->dest.init_destination = InitDestination;
   s->dest.empty_output_buffer = EmptyOutputBuffer;
   s->dest.term_destination = TermDestination;
@@ -214,33 +216,63 @@ bool EncoderRun(EncoderState* s, const uint8_t* first, size_t stride, int width,
   jpeg_set_defaults(&s->info);
   jpeg_set_quality(&s->info, quality, TRUE);
   jpeg_start_compress(&s->info, TRUE);
-  JSAMPROW rows[16];
-  while (s->info.next_scanline < s->info.image_height) {
-    const JDIMENSION y = s->info.next_scanline;
-    JDIMENSION n = 0;
-    for (; n < 16 && y + n < s->info.image_height; ++n)
-      rows[n] = (JSAMPROW)(first + size_t(y + n) * stride);
-    jpeg_write_scanlines(&s->info, rows, n);
-  }
+  return true;
+}
+
+bool EncoderWrite(EncoderState* s, JSAMPARRAY rows, int count) {
+  if (setjmp(s->err.jump)) return false;
+  jpeg_write_scanlines(&s->info, rows, (JDIMENSION)count);
+  return true;
+}
+
+bool EncoderFinish(EncoderState* s) {
+  if (setjmp(s->err.jump)) return false;
   jpeg_finish_compress(&s->info);
-  jpeg_destroy_compress(&s->info);
   return true;
 }
 
 }  // namespace
 
+JpegEncoder::JpegEncoder(int fd, const QString& path, int width, int height, int quality)
+    : state_(std::make_unique<State>()), path_(path), height_(height) {
+  state_->fd = fd;
+  if (!EncoderStart(state_.get(), width, height, quality)) Fail();
+}
+
+JpegEncoder::~JpegEncoder() {
+  if (state_->created) jpeg_destroy_compress(&state_->info);
+}
+
+void JpegEncoder::Fail() const {
+  const QString reason = state_->writeErrno != 0 ? QString::fromLocal8Bit(std::strerror(state_->writeErrno))
+                                                 : QString::fromLocal8Bit(state_->err.message);
+  throw PictureError(QStringLiteral("Cannot write %1: %2").arg(path_, reason));
+}
+
+void JpegEncoder::WriteRows(const uint8_t* first, size_t stride, int count) {
+  JSAMPROW rows[16];
+  for (int done = 0; done < count;) {
+    const int n = std::min(16, count - done);
+    for (int i = 0; i < n; ++i) rows[i] = const_cast<JSAMPROW>(first + size_t(done + i) * stride);
+    if (!EncoderWrite(state_.get(), rows, n)) Fail();
+    done += n;
+  }
+  written_ += count;
+}
+
+void JpegEncoder::Finish() {
+  if (written_ != height_)
+    throw PictureError(QStringLiteral("Cannot write %1: the picture is incomplete").arg(path_));
+  if (!EncoderFinish(state_.get())) Fail();
+}
+
 void WriteJpeg(int fd, const QImage& image, const QString& path, int quality) {
   const QImage rgb = image.format() == QImage::Format_RGB888
                          ? image
                          : image.convertToFormat(QImage::Format_RGB888);
-  auto s = std::make_unique<EncoderState>();
-  s->fd = fd;
-  s->writeErrno = 0;
-  if (EncoderRun(s.get(), rgb.constBits(), size_t(rgb.bytesPerLine()), rgb.width(), rgb.height(), quality))
-    return;
-  const QString reason = s->writeErrno != 0 ? QString::fromLocal8Bit(std::strerror(s->writeErrno))
-                                            : QString::fromLocal8Bit(s->err.message);
-  throw PictureError(QStringLiteral("Cannot write %1: %2").arg(path, reason));
+  JpegEncoder encoder(fd, path, rgb.width(), rgb.height(), quality);
+  encoder.WriteRows(rgb.constBits(), size_t(rgb.bytesPerLine()), rgb.height());
+  encoder.Finish();
 }
 
 }  // namespace tessaly

@@ -43,6 +43,30 @@ class JpegDecoder {
   [[noreturn]] void Fail() const;
 };
 
+// Writes a JPEG row by row to an open file descriptor: 8-bit RGB input, the
+// library's default parameters with the given quality (baseline tables),
+// sequential, three colour components, no metadata. Errors throw
+// PictureError naming path (the errno text of a failed write).
+class JpegEncoder {
+ public:
+  JpegEncoder(int fd, const QString& path, int width, int height, int quality = 100);
+  ~JpegEncoder();
+  JpegEncoder(const JpegEncoder&) = delete;
+  JpegEncoder& operator=(const JpegEncoder&) = delete;
+
+  void WriteRows(const uint8_t* first, size_t stride, int count);
+  void Finish();  // after all rows
+
+  struct State;  // libjpeg's structures (JpegCodec.cpp)
+
+ private:
+  std::unique_ptr<State> state_;
+  QString path_;
+  int height_;
+  int written_ = 0;
+  [[noreturn]] void Fail() const;
+};
+
 // Encodes an image as 8-bit RGB to an open file descriptor: the library's
 // default parameters with the given quality (baseline tables), sequential,
 // three colour components, no metadata. Throws PictureError naming path.

@@ -15,8 +15,8 @@ namespace tessaly {
 
 namespace {
 
-// The largest picture a render makes (a 24-megapixel export takes 72 MB); a
-// file claiming more is refused rather than exhausting memory.
+// The largest picture a render makes (a 24-megapixel one takes 72 MB); a file
+// claiming more is refused rather than exhausting memory or time.
 constexpr int64_t kMaxOutputBytes = int64_t(1) << 30;
 
 bool IsJpegName(const QString& fileName) {
@@ -117,10 +117,28 @@ int64_t SourceIndex(int64_t i, int64_t n, int64_t first, int64_t len) {
   return first + (2 * i + 1) * len / (2 * n);
 }
 
-// Copies the source rectangle src (full-size pixels) onto the whole of out.
-// Parts of src outside the picture are filled with kOutsideColor.
-void CopyRect(RowSource& rows, const TRect& src, QImage& out) {
-  const int64_t ow = out.width(), oh = out.height();
+// Where CopyRect puts the output rows: Row(y) is the memory for row y, and
+// Done(y) says it is complete. Rows come top to bottom.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  virtual uint8_t* Row(int64_t y) = 0;
+  virtual void Done(int64_t) {}
+};
+
+class ImageSink : public RowSink {
+ public:
+  explicit ImageSink(QImage& image) : image_(image) {}
+  uint8_t* Row(int64_t y) override { return image_.scanLine(int(y)); }
+
+ private:
+  QImage& image_;
+};
+
+// Copies the source rectangle src (full-size pixels) onto an output of
+// ow x oh pixels. Parts of src outside the picture are filled with
+// kOutsideColor.
+void CopyRect(RowSource& rows, const TRect& src, int64_t ow, int64_t oh, RowSink& sink) {
   const int64_t sw = src.Width(), sh = src.Height();
   rows.Start(sw, sh, ow, oh);
   const uint8_t fill[3] = {uint8_t(qRed(kOutsideColor)), uint8_t(qGreen(kOutsideColor)),
@@ -138,52 +156,94 @@ void CopyRect(RowSource& rows, const TRect& src, QImage& out) {
   const int64_t runEnd = std::clamp<int64_t>(int64_t(rows.width) - src.Left, runBegin, ow);
 
   int64_t previous = -2;  // the delivered row copied last
+  const uint8_t* previousLine = nullptr;
   for (int64_t y = 0; y < oh; ++y) {
-    uint8_t* line = out.scanLine(int(y));
+    uint8_t* line = sink.Row(y);
     const int64_t fy = SourceIndex(y, oh, src.Top, sh);
     const int64_t sy = fy < 0 || fy >= rows.height ? -1 : fy * rows.outputHeight / rows.height;
-    if (sy == previous && y > 0) {
-      std::memcpy(line, out.constScanLine(int(y - 1)), size_t(ow) * 3);
-      continue;
-    }
-    previous = sy;
-    if (sy < 0) {
+    if (sy == previous) {
+      if (line != previousLine) std::memcpy(line, previousLine, size_t(ow) * 3);
+    } else if (sy < 0) {
       for (int64_t x = 0; x < ow; ++x) std::memcpy(line + 3 * x, fill, 3);
-      continue;
-    }
-    const uint8_t* in = rows.Row(int(sy));
-    if (identity) {
-      for (int64_t x = 0; x < runBegin; ++x) std::memcpy(line + 3 * x, fill, 3);
-      std::memcpy(line + 3 * runBegin, in + 3 * (src.Left + runBegin), size_t(runEnd - runBegin) * 3);
-      for (int64_t x = runEnd; x < ow; ++x) std::memcpy(line + 3 * x, fill, 3);
     } else {
-      for (int64_t x = 0; x < ow; ++x) {
-        const int32_t c = column[size_t(x)];
-        std::memcpy(line + 3 * x, c < 0 ? fill : in + 3 * int64_t(c), 3);
+      const uint8_t* in = rows.Row(int(sy));
+      if (identity) {
+        for (int64_t x = 0; x < runBegin; ++x) std::memcpy(line + 3 * x, fill, 3);
+        std::memcpy(line + 3 * runBegin, in + 3 * (src.Left + runBegin), size_t(runEnd - runBegin) * 3);
+        for (int64_t x = runEnd; x < ow; ++x) std::memcpy(line + 3 * x, fill, 3);
+      } else {
+        for (int64_t x = 0; x < ow; ++x) {
+          const int32_t c = column[size_t(x)];
+          std::memcpy(line + 3 * x, c < 0 ? fill : in + 3 * int64_t(c), 3);
+        }
       }
     }
+    previous = sy;
+    previousLine = line;
+    sink.Done(y);
   }
 }
 
-// The date and comment in the lower right corner: each line ends three "#"
-// widths before the right edge; the comment sits fh above the bottom edge and
-// the date above it (on the bottom line when there is no comment).
-void DrawStamp(QImage& out, const RenderJob& job) {
-  const int64_t oh = out.height(), ow = out.width();
+// Where the date and comment go on an output of ow x oh: each line ends three
+// "#" widths before the right edge; the comment sits fh above the bottom edge
+// and the date above it (on the bottom line when there is no comment).
+struct StampLayout {
+  QFont font;
+  int64_t lineHeight, ascent;
+  int64_t commentLeft, commentTop, dateLeft, dateTop;
+  int64_t Top() const { return std::min(commentTop, dateTop); }
+};
+
+StampLayout LayOutStamp(const RenderJob& job, int64_t ow, int64_t oh, QPaintDevice* device) {
   const int64_t fh = oh * job.font.Size() / 400;  // a cell height in pixels
-  QPainter painter(&out);
-  painter.setFont(job.font.ToQFont(fh > 0 ? int(std::min<int64_t>(fh, 1 << 20)) : 0));
+  StampLayout layout;
+  layout.font = job.font.ToQFont(fh > 0 ? int(std::min<int64_t>(fh, 1 << 20)) : 0);
+  const QFontMetrics metrics(layout.font, device);
+  const QString margin = QStringLiteral("###");
+  layout.lineHeight = metrics.height();
+  layout.ascent = metrics.ascent();
+  layout.commentLeft = ow - metrics.horizontalAdvance(job.comment + margin);
+  layout.commentTop = oh - fh - (job.comment.isEmpty() ? 0 : layout.lineHeight);
+  layout.dateLeft = ow - metrics.horizontalAdvance(job.dateText + margin);
+  layout.dateTop = layout.commentTop - layout.lineHeight;
+  return layout;
+}
+
+// Draws the texts into image, whose first row is output row `top`. The
+// background shows between the letters.
+void DrawStamp(QImage& image, int64_t top, const StampLayout& layout, const RenderJob& job) {
+  QPainter painter(&image);
+  painter.setFont(layout.font);
   painter.setPen(job.font.Color());
   painter.setBackgroundMode(Qt::TransparentMode);
-  const QFontMetrics metrics = painter.fontMetrics();
-  const QString margin = QStringLiteral("###");
-  const auto drawLine = [&](const QString& text, int64_t top) {
-    const int64_t left = ow - metrics.horizontalAdvance(text + margin);
-    painter.drawText(QPointF(double(left), double(top + metrics.ascent())), text);
+  const auto drawLine = [&](const QString& text, int64_t left, int64_t lineTop) {
+    painter.drawText(QPointF(double(left), double(lineTop - top + layout.ascent)), text);
   };
-  const int64_t commentTop = oh - fh - (job.comment.isEmpty() ? 0 : metrics.height());
-  drawLine(job.comment, commentTop);
-  drawLine(job.dateText, commentTop - metrics.height());
+  drawLine(job.comment, layout.commentLeft, layout.commentTop);
+  drawLine(job.dateText, layout.dateLeft, layout.dateTop);
+}
+
+void CheckPictureSize(int64_t width, int64_t height) {
+  if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX ||
+      width * height * 3 > kMaxOutputBytes)
+    throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width).arg(height));
+}
+
+QImage NewPicture(int64_t width, int64_t height) {
+  CheckPictureSize(width, height);
+  QImage image(int(width), int(height), QImage::Format_RGB888);
+  if (image.isNull())
+    throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width).arg(height));
+  return image;
+}
+
+// Opens the job's picture and settles its crop.
+std::unique_ptr<RowSource> Open(const RenderJob& job, RenderResult& result) {
+  std::unique_ptr<RowSource> rows = OpenPicture(job.fileName);
+  result.pictureWidth = rows->width;
+  result.pictureHeight = rows->height;
+  result.crop = job.crop.value_or(TRect{0, 0, rows->width, rows->height});
+  return rows;
 }
 
 }  // namespace
@@ -197,25 +257,55 @@ QSize OutputSize(int64_t sw, int64_t sh, const RenderTarget& target) {
 }
 
 RenderResult Render(const RenderJob& job, const RenderTarget& target) {
-  std::unique_ptr<RowSource> rows = OpenPicture(job.fileName);
   RenderResult result;
-  result.pictureWidth = rows->width;
-  result.pictureHeight = rows->height;
-  const TRect whole{0, 0, rows->width, rows->height};
-  result.crop = job.crop.value_or(whole);
-
-  const TRect& src = job.withStamp ? result.crop : whole;
+  std::unique_ptr<RowSource> rows = Open(job, result);
+  const TRect src = job.withStamp ? result.crop : TRect{0, 0, rows->width, rows->height};
   const QSize size = OutputSize(src.Width(), src.Height(), target);
-  if (size.width() <= 0 || size.height() <= 0) return result;  // nothing to draw into
-  if (int64_t(size.width()) * size.height() * 3 <= kMaxOutputBytes)
-    result.image = QImage(size, QImage::Format_RGB888);
-  if (result.image.isNull())
-    throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels")
-                           .arg(size.width())
-                           .arg(size.height()));
-  CopyRect(*rows, src, result.image);
+  if (size.isEmpty()) return result;  // nothing to draw into
+  result.image = NewPicture(size.width(), size.height());
+  ImageSink sink(result.image);
+  CopyRect(*rows, src, size.width(), size.height(), sink);
   rows.reset();  // the file is closed before the text is drawn
-  if (job.withStamp) DrawStamp(result.image, job);
+  if (job.withStamp)
+    DrawStamp(result.image, 0, LayOutStamp(job, size.width(), size.height(), &result.image), job);
+  return result;
+}
+
+RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
+  RenderResult result;
+  std::unique_ptr<RowSource> rows = Open(job, result);
+  const int64_t ow = result.crop.Width(), oh = result.crop.Height();
+  CheckPictureSize(ow, oh);  // the same limit as a picture made whole
+
+  // The band from one line above the date down to the bottom edge holds the
+  // text (glyphs may reach a little outside their cells); the rows above it
+  // go out as they are decoded.
+  QImage probe(1, 1, QImage::Format_RGB888);
+  const StampLayout layout = LayOutStamp(job, ow, oh, &probe);
+  const int64_t bandTop = std::clamp<int64_t>(layout.Top() - layout.lineHeight, 0, oh);
+  QImage band = NewPicture(ow, oh - bandTop);
+
+  class Sink : public RowSink {
+   public:
+    Sink(RowConsumer& consumer, QImage& band, int64_t bandTop, int64_t width)
+        : consumer_(consumer), band_(band), bandTop_(bandTop), row_(size_t(width) * 3) {}
+    uint8_t* Row(int64_t y) override { return y < bandTop_ ? row_.data() : band_.scanLine(int(y - bandTop_)); }
+    void Done(int64_t y) override {
+      if (y < bandTop_) consumer_.Rows(row_.data(), row_.size(), 1);
+    }
+
+   private:
+    RowConsumer& consumer_;
+    QImage& band_;
+    int64_t bandTop_;
+    std::vector<uint8_t> row_;
+  } sink(consumer, band, bandTop, ow);
+
+  consumer.Begin(int(ow), int(oh));
+  CopyRect(*rows, result.crop, ow, oh, sink);
+  rows.reset();
+  DrawStamp(band, bandTop, layout, job);
+  consumer.Rows(band.constBits(), size_t(band.bytesPerLine()), band.height());
   return result;
 }
 

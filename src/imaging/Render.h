@@ -65,6 +65,20 @@ inline constexpr QRgb kOutsideColor = qRgb(255, 255, 255);
 // Throws PictureError when the file cannot be read or decoded.
 RenderResult Render(const RenderJob& job, const RenderTarget& target);
 
+// Receives a picture row by row, top to bottom, as 8-bit RGB.
+class RowConsumer {
+ public:
+  virtual ~RowConsumer() = default;
+  virtual void Begin(int width, int height) = 0;
+  virtual void Rows(const uint8_t* first, size_t stride, int count) = 0;
+};
+
+// The stamped crop at full size, the picture Render makes for a target that
+// does not scale, handed out in rows: those above the text as they are
+// decoded, then the band with the text. Only that band is held in memory,
+// so a large photo is never held whole. result.image stays empty.
+RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer);
+
 // Output size for a source of sw x sh pixels (the rounding halves to even).
 QSize OutputSize(int64_t sw, int64_t sh, const RenderTarget& target);
 

@@ -7,9 +7,12 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 #include "Export.h"
+#include "JpegCodec.h"
 #include "PhotoBuilder.h"
 #include "PictureFiles.h"
 
@@ -116,6 +119,37 @@ TEST(Export, StampChangesThePixelsUnderTheTextOnly) {
   EXPECT_EQ(differentAway, 0);
   EXPECT_GT(changedUnder, 500);
   EXPECT_LE(worstSource, 2);
+}
+
+TEST(Export, StreamedCopyIsTheWholeRenderEncoded) {
+  // The export hands rows to the encoder as they are decoded and keeps only
+  // the band with the text; the file must be what encoding the whole render
+  // gives, byte for byte.
+  const QString folder = TestFolder("export-streamed");
+  const QString source = folder + "/wide.jpg";
+  WriteJpegPicture(source, BlockPicture(480, 270), 90);
+  struct Case {
+    const char* name;
+    std::optional<TRect> crop;
+    int points;
+    QString date, comment;
+  };
+  const Case cases[] = {
+      {"whole picture", std::nullopt, 20, "14.07.2019", "Summer"},
+      {"band above the picture", TRect{0, -50, 480, 270}, 12, "14.07.2019", ""},
+      {"text taller than the picture", std::nullopt, 300, "14.07.2019", "Summer"},
+      {"no text", TRect{10, 20, 300, 200}, 10, "", ""},
+  };
+  for (const Case& c : cases) {
+    RenderJob job = StampJob(source, c.date, c.comment);
+    job.crop = c.crop;
+    job.font.SetSize(c.points);
+    const QString whole = folder + "/whole.jpg";
+    const int fd = ::open(QFile::encodeName(whole).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    WriteJpeg(fd, Render(job, {0, 0, false}).image, whole);
+    ::close(fd);
+    EXPECT_EQ(ReadBytes(ExportStampedCopy(job)), ReadBytes(whole)) << c.name;
+  }
 }
 
 TEST(Export, EmptyCommentPutsTheDateOnTheBottomLine) {

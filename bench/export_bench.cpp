@@ -1,0 +1,261 @@
+// Export benchmark: a 24-megapixel photo with real detail (about 2.8 bits
+// per pixel at quality 92, 4:2:0), then, in the same run:
+//  - the export (panel as the window opens it, ExportCopy): time, peak memory;
+//  - libjpeg-turbo's own floor for the same work: djpeg to PPM, then
+//    cjpeg -quality 100 -baseline (Debian's libjpeg-turbo-progs);
+//  - opening the photo as a panel (its thumbnail) against a full djpeg decode;
+//  - a stamped preview render into a 1200 x 800 view.
+// Each measured step runs in a fresh process so its peak memory is its own.
+// Prints figures; it never fails on a slow machine.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "ImgPanel.h"
+#include "JpegCodec.h"
+
+extern char** environ;
+
+using namespace tessaly;
+
+namespace {
+
+constexpr int kWidth = 6000, kHeight = 4000;
+constexpr int kRuns = 3;
+
+// ---------------------------------------------------------------------------
+// The photo: smooth shapes at several scales plus fine grain, the grain's
+// strength chosen so the JPEG lands near 2.8 bits per pixel.
+
+uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed) {
+  uint32_t h = x * 0x8DA6B343u ^ y * 0xD8163841u ^ seed * 0xCB1AB31Fu;
+  h ^= h >> 15;
+  h *= 0x2C1B3C6Du;
+  h ^= h >> 12;
+  h *= 0x297A2D39u;
+  return h ^ (h >> 15);
+}
+
+float Lattice(uint32_t x, uint32_t y, uint32_t seed) { return float(Hash(x, y, seed) & 0xFFFF) / 65535.0f; }
+
+// Bilinear value noise with cells of `cell` pixels, in 0..1.
+float ValueNoise(int x, int y, int cell, uint32_t seed) {
+  const int cx = x / cell, cy = y / cell;
+  const float fx = float(x % cell) / cell, fy = float(y % cell) / cell;
+  const float a = Lattice(cx, cy, seed), b = Lattice(cx + 1, cy, seed);
+  const float c = Lattice(cx, cy + 1, seed), d = Lattice(cx + 1, cy + 1, seed);
+  return (a + (b - a) * fx) * (1 - fy) + (c + (d - c) * fx) * fy;
+}
+
+QImage MakePhoto(int width, int height, float grain) {
+  QImage image(width, height, QImage::Format_RGB888);
+  for (int y = 0; y < height; ++y) {
+    uint8_t* line = image.scanLine(y);
+    for (int x = 0; x < width; ++x) {
+      const float shape = 0.45f * ValueNoise(x, y, 700, 1) + 0.3f * ValueNoise(x, y, 90, 2) +
+                          0.15f * ValueNoise(x, y, 17, 3) + 0.1f * std::sin(x * 0.021f + y * 0.013f);
+      const float fine = grain * (Lattice(x, y, 4) - 0.5f);
+      for (int c = 0; c < 3; ++c) {
+        const float tint = 0.12f * ValueNoise(x, y, 240, 10 + c);
+        const float v = 255.0f * (0.1f + 0.75f * shape + tint) + fine + 0.3f * grain * (Lattice(x, y, 5 + c) - 0.5f);
+        line[3 * x + c] = uint8_t(std::clamp(v, 0.0f, 255.0f));
+      }
+    }
+  }
+  return image;
+}
+
+void SaveJpeg(const QImage& image, const QString& path, int quality) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  WriteJpeg(fd, image, path, quality);
+  ::close(fd);
+}
+
+double BitsPerPixel(const QString& path, int pixels) { return QFile(path).size() * 8.0 / pixels; }
+
+// Grain strength for 2.8 bits per pixel, found on a tile of the photo.
+float CalibrateGrain(const QString& folder) {
+  const QString tile = folder + "/tile.jpg";
+  float low = 0, high = 120;
+  for (int step = 0; step < 10; ++step) {
+    const float mid = (low + high) / 2;
+    SaveJpeg(MakePhoto(1024, 1024, mid), tile, 92);
+    (BitsPerPixel(tile, 1024 * 1024) < 2.8 ? low : high) = mid;
+  }
+  QFile::remove(tile);
+  return (low + high) / 2;
+}
+
+// ---------------------------------------------------------------------------
+// Child processes: time and peak resident memory.
+
+struct Run {
+  double seconds = 0;
+  long peakKb = 0;
+  std::string output;
+};
+
+Run Spawn(const std::vector<std::string>& args, const std::string& stdoutFile = {}) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const std::string capture = stdoutFile.empty() ? "/tmp/tessaly-bench-out.txt" : stdoutFile;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  QElapsedTimer timer;
+  timer.start();
+  pid_t pid = 0;
+  Run run;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+    std::fprintf(stderr, "cannot start %s\n", argv[0]);
+    return run;
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  run.seconds = timer.nsecsElapsed() / 1e9;
+  run.peakKb = usage.ru_maxrss;
+  posix_spawn_file_actions_destroy(&actions);
+  if (stdoutFile.empty()) {
+    QFile f(QString::fromStdString(capture));
+    if (f.open(QIODevice::ReadOnly)) run.output = f.readAll().toStdString();
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::fprintf(stderr, "%s failed\n", argv[0]);
+  return run;
+}
+
+// Best time and largest peak over kRuns runs.
+template <class F>
+Run Best(F run) {
+  Run best;
+  best.seconds = 1e9;
+  for (int i = 0; i < kRuns; ++i) {
+    const Run r = run();
+    if (r.seconds < best.seconds) {
+      best.seconds = r.seconds;
+      best.output = r.output;
+    }
+    best.peakKb = std::max(best.peakKb, r.peakKb);
+  }
+  return best;
+}
+
+double Field(const std::string& output, const std::string& key) {
+  const size_t at = output.find(key + "=");
+  return at == std::string::npos ? 0 : std::atof(output.c_str() + at + key.size() + 1);
+}
+
+// Child modes (argv[1]): the work of one measurement in a fresh process.
+// The photo is made in a child too: a child's peak memory also counts the
+// peak of the process that started it, which must therefore stay small.
+int Child(int& argc, char** argv) {
+  const std::string mode = argv[1];
+  const QString file = QString::fromLocal8Bit(argv[2]);
+  if (mode == "--make") {
+    const float grain = CalibrateGrain(QFileInfo(file).path());
+    SaveJpeg(MakePhoto(kWidth, kHeight, grain), file, 92);
+    return 0;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  if (mode == "--idle") return 0;
+  QElapsedTimer timer;
+  TImgPanel panel;
+  panel.resize(260, TImgPanel::kPanelHeight);  // a column's width
+  timer.start();
+  panel.LoadFile(file);
+  const double open = timer.nsecsElapsed() / 1e9;
+  if (mode == "--export") {
+    panel.Comment = QStringLiteral("Benchmark");
+    timer.restart();
+    panel.ExportCopy();
+    std::printf("open=%.6f export=%.6f\n", open, timer.nsecsElapsed() / 1e9);
+  } else if (mode == "--preview") {
+    TImageView view;
+    view.SetStretch(true);
+    view.resize(1200, 800);
+    panel.Comment = QStringLiteral("Benchmark");
+    double best = 1e9;
+    for (int i = 0; i < 5; ++i) {
+      timer.restart();
+      panel.Render(view, true);
+      best = std::min(best, timer.nsecsElapsed() / 1e9);
+    }
+    double bestOpen = open;
+    for (int i = 0; i < 5; ++i) {
+      TImgPanel again;
+      again.resize(260, TImgPanel::kPanelHeight);
+      timer.restart();
+      again.LoadFile(file);
+      bestOpen = std::min(bestOpen, timer.nsecsElapsed() / 1e9);
+    }
+    std::printf("open=%.6f preview=%.6f\n", bestOpen, best);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3) return Child(argc, argv);
+  const std::string self = QFile::decodeName(argv[0]).toStdString();
+  const QString folder = QDir::tempPath() + "/tessaly-export-bench";
+  QDir(folder).removeRecursively();
+  QDir().mkpath(folder);
+  const QString photo = folder + "/photo.jpg";
+  const std::string photoPath = photo.toStdString();
+
+  std::printf("Making a %d x %d photo...\n", kWidth, kHeight);
+  std::fflush(stdout);
+  Spawn({self, "--make", photoPath});
+  std::printf("photo: %.1f MB, %.2f bits per pixel at quality 92, 4:2:0\n\n", QFile(photo).size() / 1e6,
+              BitsPerPixel(photo, kWidth * kHeight));
+
+  const std::string ppm = (folder + "/photo.ppm").toStdString();
+  const std::string floorOut = (folder + "/floor.jpg").toStdString();
+  const Run djpeg = Best([&] { return Spawn({"/usr/bin/djpeg", "-pnm", photoPath}, ppm); });
+  const Run cjpeg = Best([&] {
+    return Spawn({"/usr/bin/cjpeg", "-quality", "100", "-baseline", ppm}, floorOut);
+  });
+  const Run decodeOnly = Best([&] { return Spawn({"/usr/bin/djpeg", "-pnm", photoPath}, "/dev/null"); });
+  const Run idle = Best([&] { return Spawn({self, "--idle", photoPath}); });
+  const Run ours = Best([&] { return Spawn({self, "--export", photoPath}); });
+  const Run preview = Best([&] { return Spawn({self, "--preview", photoPath}); });
+
+  const double floorSeconds = djpeg.seconds + cjpeg.seconds;
+  const long floorPeak = std::max(djpeg.peakKb, cjpeg.peakKb);
+  const double exportSeconds = Field(ours.output, "export");
+  const double rgbMb = kWidth * double(kHeight) * 3 / 1e6;
+  std::printf("floor   djpeg -pnm + cjpeg -quality 100 -baseline: %.3f s (%.3f + %.3f), peak %.1f MB\n",
+              floorSeconds, djpeg.seconds, cjpeg.seconds, floorPeak / 1000.0);
+  std::printf("export  ExportCopy: %.3f s in process (whole process with start-up and open %.3f s)\n",
+              exportSeconds, ours.seconds);
+  std::printf("        peak %.1f MB; an idle process of ours %.1f MB; one RGB image %.1f MB\n",
+              ours.peakKb / 1000.0, idle.peakKb / 1000.0, rgbMb);
+  std::printf("        ratio to the floor: time %.2f (target <= 1.15), memory beyond the floor %.1f MB "
+              "= %.2f RGB images (target <= 1)\n",
+              exportSeconds / floorSeconds, (ours.peakKb - floorPeak) / 1000.0,
+              (ours.peakKb - floorPeak) / 1000.0 / rgbMb);
+  std::printf("open    LoadFile (thumbnail): %.4f s; full djpeg decode %.3f s; ratio %.3f (target <= 1.5)\n",
+              Field(preview.output, "open"), decodeOnly.seconds, Field(preview.output, "open") / decodeOnly.seconds);
+  rusage self_usage{};
+  ::getrusage(RUSAGE_SELF, &self_usage);
+  std::printf("(the measuring process's own peak, included in each child's: %.1f MB)\n",
+              self_usage.ru_maxrss / 1000.0);
+  std::printf("preview Render into 1200 x 800 with stamp: %.4f s\n", Field(preview.output, "preview"));
+  QDir(folder).removeRecursively();
+  return 0;
+}
