@@ -13,11 +13,7 @@
 namespace tessaly {
 namespace {
 
-using testing::BlockPicture;
-using testing::ChannelDifference;
-using testing::PositionPicture;
-using testing::TestFolder;
-using testing::WriteJpegPicture;
+using namespace testing;
 
 TEST(OutputSize, FollowsTheTargetAndTheProportion) {
   struct Case {
@@ -84,14 +80,6 @@ TEST(Render, CopiesTheCropWithoutAveraging) {
   }
 }
 
-TEST(Render, UnsetCropTakesTheWholePicture) {
-  const QString bmp = TestFolder("render-unset") + "/p.bmp";
-  ASSERT_TRUE(PositionPicture(40, 60).save(bmp));
-  const RenderResult r = Render(RenderJob{bmp, std::nullopt, false, {}, {}, {}}, {0, 0, false});
-  EXPECT_EQ(r.crop, (TRect{0, 0, 40, 60}));
-  EXPECT_EQ(r.image.size(), QSize(40, 60));
-}
-
 TEST(Render, SmallTargetsOfJpegKeepTheirColours) {
   // A thumbnail of a large JPEG is decoded at a reduced scale; every output
   // pixel must still come from the right place of the picture.
@@ -119,7 +107,7 @@ TEST(Render, SmallTargetsOfJpegKeepTheirColours) {
 TEST(Render, PicturesThatCannotBeReadRaiseTheirMessage) {
   const QString folder = TestFolder("render-bad");
   WriteJpegPicture(folder + "/good.jpg", BlockPicture(64, 48), 90);
-  const std::string good = testing::ReadBytes(folder + "/good.jpg");
+  const std::string good = ReadBytes(folder + "/good.jpg");
   const size_t sof = good.find("\xFF\xC0");
   ASSERT_NE(sof, std::string::npos);
   const auto patched = [&](size_t at, std::string bytes) {
@@ -147,7 +135,7 @@ TEST(Render, PicturesThatCannotBeReadRaiseTheirMessage) {
   for (const Case& c : cases) {
     const QString path = folder + "/" + c.file;
     if (std::string(c.file) != "missing_file.jpg")
-      testing::WriteFile(QFile::encodeName(path).toStdString(), c.bytes);
+      WriteFile(QFile::encodeName(path).toStdString(), c.bytes);
     try {
       Render(RenderJob{path, std::nullopt, true, {}, "d", "c"}, {0, 0, false});
       ADD_FAILURE() << c.file << ": no error";

@@ -17,12 +17,7 @@
 namespace tessaly {
 namespace {
 
-using testing::BlockPicture;
-using testing::JpegSegments;
-using testing::ReadBytes;
-using testing::SetModificationTime;
-using testing::TestFolder;
-using testing::WriteJpegPicture;
+using namespace testing;
 
 // Dates in the tests are read in a pinned locale.
 class PanelTest : public ::testing::Test {
@@ -35,13 +30,13 @@ class PanelTest : public ::testing::Test {
 };
 
 std::string ExifWith(const std::vector<std::pair<uint16_t, std::string>>& exifTags) {
-  ::tessaly::testing::TiffBuilder tiff(false);
+  TiffBuilder tiff(false);
   tiff.AddAscii(0, 0x010F, "Maker");
   const int exif = tiff.AddDirectory();
   tiff.Link(0, 0x8769, exif);
   tiff.AddShort(exif, 0xA002, {64});
   for (const auto& [tag, text] : exifTags) tiff.AddAscii(exif, tag, text);
-  return ::tessaly::testing::ExifSegment(tiff.Build());
+  return ExifSegment(tiff.Build());
 }
 
 const QDateTime kFileTime(QDate(2021, 3, 4), QTime(5, 6, 7));
@@ -54,19 +49,21 @@ TEST_F(PanelTest, LoadFileTakesTheExifDateOrElseTheFileDate) {
     QDateTime modified;
     bool exifTaken;
     const char* dateText;
+    QLocale locale = QLocale(QLocale::Russian, QLocale::Russia);
   };
-  const QDateTime midnight(QDate(2021, 3, 4), QTime(0, 0, 0));
-  const QDateTime oddSecondAfterMidnight(QDate(2021, 3, 4), QTime(0, 0, 1));
+  const QDateTime midnight(QDate(2021, 3, 4), QTime(0, 0, 0)), oneSecondLater = midnight.addSecs(1);
   const Case cases[] = {
       {"exif_date.jpg", ExifWith({{0x9003, "2019:07:14 10:20:30"}}), kFileTime, true, "14.07.2019"},
       {"exif_digitized_first.jpg", ExifWith({{0x9003, "2019:07:14 10:20:30"}, {0x9004, "2018:01:02 03:04:05"}}),
        kFileTime, true, "02.01.2018"},
       {"no_exif.jpg", "", kFileTime, false, "04.03.2021 05:06:06"},
       {"no_exif_at_midnight.jpg", "", midnight, false, "04.03.2021"},
-      {"odd_second_after_midnight.jpg", "", oddSecondAfterMidnight, false, "04.03.2021"},
+      {"odd_second_after_midnight.jpg", "", oneSecondLater, false, "04.03.2021"},
       {"exif_without_dates.jpg", ExifWith({}), kFileTime, false, "04.03.2021 05:06:06"},
       {"exif_date_unreadable.jpg", ExifWith({{0x9003, "someday"}}), kFileTime, false, "04.03.2021 05:06:06"},
       {"bitmap.bmp", "bmp", kFileTime, false, "04.03.2021 05:06:06"},
+      // The long time format "h:mm:ss AP t" names the zone; a stamp leaves it out.
+      {"zone_left_out.jpg", "", kFileTime, false, "3/4/21 5:06:06 AM", QLocale(QLocale::English, QLocale::UnitedStates)},
   };
   for (const Case& c : cases) {
     const QString path = folder + "/" + c.file;
@@ -75,6 +72,7 @@ TEST_F(PanelTest, LoadFileTakesTheExifDateOrElseTheFileDate) {
     else
       WriteJpegPicture(path, BlockPicture(48, 32), 90, c.exif);
     SetModificationTime(path, c.modified);
+    QLocale::setDefault(c.locale);
     TImgPanel panel;
     panel.LoadFile(path);
     EXPECT_EQ(panel.DateText, c.dateText) << c.file;
@@ -84,16 +82,6 @@ TEST_F(PanelTest, LoadFileTakesTheExifDateOrElseTheFileDate) {
     EXPECT_EQ(panel.CropRect, (TRect{0, 0, 48, 32})) << c.file;
     EXPECT_FALSE(panel.IsCropped()) << c.file;
   }
-}
-
-TEST_F(PanelTest, FileTimeLeavesTheTimeZoneOut) {
-  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // "h:mm:ss AP t"
-  const QString path = TestFolder("panel-zone") + "/p.jpg";
-  WriteJpegPicture(path, BlockPicture(16, 16));
-  SetModificationTime(path, kFileTime);
-  TImgPanel panel;
-  panel.LoadFile(path);
-  EXPECT_EQ(panel.DateText, "3/4/21 5:06:06 AM");
 }
 
 TEST_F(PanelTest, PictureThatCannotBeDecodedKeepsWhatWasSetBefore) {
@@ -111,14 +99,6 @@ TEST_F(PanelTest, PictureThatCannotBeDecodedKeepsWhatWasSetBefore) {
   EXPECT_EQ(panel.DateText, "04.03.2021 05:06:06");
   EXPECT_EQ(panel.CropRect.Left, -1);
   EXPECT_TRUE(panel.Thumbnail->Picture().isNull());
-
-  const QString missing = path + ".gone";
-  try {
-    panel.LoadFile(missing);
-    ADD_FAILURE() << "no error";
-  } catch (const PictureError& e) {
-    EXPECT_EQ(e.Message(), "Cannot open " + missing + ": No such file or directory");
-  }
 }
 
 TEST(ImgPanel, TenByFifteenCrop) {
@@ -181,13 +161,10 @@ TEST_F(PanelTest, CroppedExportHasTheCropsSize) {
       panel.SetCropLeft(c.p);
     const QString written = panel.ExportCopy();
     EXPECT_EQ(written, folder + "/Export/" + c.file);
-    int w = 0, h = 0;
-    for (const auto& [marker, payload] : JpegSegments(ReadBytes(written)))
-      if (marker == 0xC0) {
-        h = uint8_t(payload[1]) << 8 | uint8_t(payload[2]);
-        w = uint8_t(payload[3]) << 8 | uint8_t(payload[4]);
-      }
-    EXPECT_EQ(QSize(w, h), QSize(c.exportWidth, c.exportHeight)) << c.file;
+    for (const auto& [marker, frame] : JpegSegments(ReadBytes(written)))
+      if (marker == 0xC0)
+        EXPECT_EQ(QSize(uint8_t(frame[3]) << 8 | uint8_t(frame[4]), uint8_t(frame[1]) << 8 | uint8_t(frame[2])),
+                  QSize(c.exportWidth, c.exportHeight)) << c.file;
   }
 }
 
@@ -199,10 +176,7 @@ TEST_F(PanelTest, SelectionFontAndFocus) {
   auto* other = new TImgPanel(&column);
   layout->addWidget(other);
 
-  EXPECT_EQ(panel->height(), TImgPanel::kPanelHeight);
-  EXPECT_EQ(panel->Thumbnail->height(),
-            TImgPanel::kPanelHeight - panel->NameLabel->height() - 3);
-  EXPECT_TRUE(panel->Thumbnail->Stretch());
+  EXPECT_EQ(panel->Thumbnail->height(), TImgPanel::kPanelHeight - panel->NameLabel->height() - 3);
 
   const QColor buttonFace = panel->NameLabel->palette().color(QPalette::Window);
   panel->Select();
@@ -210,18 +184,9 @@ TEST_F(PanelTest, SelectionFontAndFocus) {
   panel->Deselect();
   EXPECT_EQ(panel->NameLabel->palette().color(QPalette::Window), buttonFace);
 
-  EXPECT_FALSE(panel->HasStampFont());
   panel->SetStampFont(nullptr);
-  EXPECT_FALSE(panel->HasStampFont());
+  EXPECT_FALSE(panel->HasStampFont()) << "none given: still absent";
   EXPECT_EQ(panel->GetStampFont(), TStampFont{});
-  TStampFont font;
-  font.name = "DejaVu Serif";
-  font.SetSize(14);
-  font.italic = true;
-  panel->SetStampFont(&font);
-  EXPECT_EQ(panel->GetStampFont(), font);
-  panel->SetStampFont(nullptr);
-  EXPECT_EQ(panel->GetStampFont(), font);
 
   column.show();
   column.activateWindow();
@@ -268,24 +233,6 @@ TEST(ImageView, PictureRectFitsAndAnchorsTopLeft) {
     view.SetPicture(c.picture.isEmpty() ? QImage() : QImage(c.picture, QImage::Format_RGB888));
     EXPECT_EQ(view.PictureRect(), c.expected) << c.name;
   }
-}
-
-TEST(ImageView, ReportsMouseMovesAndPresses) {
-  TImageView view;
-  view.resize(100, 100);
-  QSignalSpy moved(&view, &TImageView::mouseMoved);
-  QSignalSpy pressed(&view, &TImageView::mousePressed);
-  QMouseEvent move(QEvent::MouseMove, QPointF(10, 20), view.mapToGlobal(QPointF(10, 20)), Qt::NoButton,
-                   Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(&view, &move);
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(30, 40), view.mapToGlobal(QPointF(30, 40)),
-                    Qt::RightButton, Qt::RightButton, Qt::NoModifier);
-  QApplication::sendEvent(&view, &press);
-  ASSERT_EQ(moved.count(), 1);
-  EXPECT_EQ(moved.at(0).at(0).toPoint(), QPoint(10, 20));
-  ASSERT_EQ(pressed.count(), 1);
-  EXPECT_EQ(pressed.at(0).at(0).toPoint(), QPoint(30, 40));
-  EXPECT_EQ(pressed.at(0).at(1).value<Qt::MouseButton>(), Qt::RightButton);
 }
 
 }  // namespace
