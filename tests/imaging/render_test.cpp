@@ -104,6 +104,18 @@ TEST(Render, SmallTargetsOfJpegKeepTheirColours) {
   }
 }
 
+TEST(Render, CropOfAJpegIsThePictureItselfThere) {
+  // Rows above a crop are skipped in the decoder, not decoded; what follows
+  // must be the rows a whole decode gives.
+  const QString jpg = TestFolder("render-skip") + "/p.jpg";
+  WriteJpegPicture(jpg, BlockPicture(320, 480), 90);
+  const QImage whole = Render(RenderJob{jpg, std::nullopt, false, {}, {}, {}}, {0, 0, false}).image;
+  for (const int top : {1, 17, 150, 333}) {
+    const QImage crop = Render(RenderJob{jpg, TRect{0, top, 320, top + 100}, true, {}, {}, {}}, {0, 0, false}).image;
+    EXPECT_EQ(crop, whole.copy(0, top, 320, 100)) << top;
+  }
+}
+
 TEST(Render, PicturesThatCannotBeReadRaiseTheirMessage) {
   const QString folder = TestFolder("render-bad");
   WriteJpegPicture(folder + "/good.jpg", BlockPicture(64, 48), 90);
