@@ -81,6 +81,14 @@ class ImageFormTest : public QObject {
     QCoreApplication::processEvents();
   }
 
+  // Types into the comment cell's in-place editor, which keeps the focus.
+  static void TypeComment(TImageForm& form, const QString& text) {
+    form.ValueListEditor1->setFocus();
+    form.ValueListEditor1->editItem(form.ValueListEditor1->item(1, 1));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+    QTest::keyClicks(QApplication::focusWidget(), text);
+  }
+
   // Opens a picture of the given size into a preview view of 800 x 700.
   TImgPanel* OpenIntoFixedView(int width, int height) {
     TImageForm& form = NewForm();
@@ -171,9 +179,11 @@ class ImageFormTest : public QObject {
     TImgPanel* second = form.CurrentPanel;
     const qint64 preview = form.Image1->Picture().cacheKey();
 
-    // Clicking the current panel again: no redraw, no editor reset.
-    form.ValueListEditor1->item(1, 1)->setText(QStringLiteral("typed"));
+    // Typing, then clicking the current panel again (the focus comes back to
+    // it): no redraw, no editor reset.
+    TypeComment(form, QStringLiteral("typed"));
     QTest::mouseClick(second->NameLabel, Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), second);
     QCOMPARE(form.CurrentPanel, second);
     QCOMPARE(form.ValueListEditor1->Value(TImageForm::kCommentKey), QStringLiteral("typed"));
     QVERIFY(!form.Timer1->isActive());
@@ -188,10 +198,8 @@ class ImageFormTest : public QObject {
     WaitForPreview();
 
     // Enter while typing applies the typed text and disables Apply.
-    form.ValueListEditor1->setFocus();
-    form.ValueListEditor1->editItem(form.ValueListEditor1->item(1, 1));
-    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Sea"));
+    form.ApplyAction->setEnabled(false);
+    TypeComment(form, QStringLiteral("Sea"));
     QVERIFY(form.ApplyAction->isEnabled());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(first->Comment, QStringLiteral("Sea"));
@@ -370,6 +378,24 @@ class ImageFormTest : public QObject {
     QVERIFY(!form.CropModeActive());
     QCOMPARE(panel->Comment, QStringLiteral("pending"));
     QCOMPARE(form.Image1->Picture().size(), QSize(800, 533));
+  }
+
+  // The picture vanished while the frame was shown: the error is reported,
+  // the preview stays, and the pointer is let go all the same.
+  void failedApplyStillEndsCropMode() {
+    TImgPanel* panel = OpenIntoFixedView(1200, 900);
+    TImageForm& form = *form_;
+    const QImage shown = form.Image1->Picture();
+    form.CropAction->trigger();
+    QVERIFY(QFile::remove(panel->FileName));
+    QTest::mouseClick(form.ClipShape, Qt::RightButton, {}, QPoint(5, 5));
+    QCOMPARE(errors_.size(), 1);
+    errors_.clear();
+    QVERIFY(!form.CropModeActive());
+    QVERIFY(!form.ClipShape->isVisible());
+    QCOMPARE(form.StatusText->text(), QString());
+    QVERIFY(!form.ApplyAction->isEnabled());
+    QCOMPARE(form.Image1->Picture(), shown);
   }
 
   void exportWithoutCurrentPictureDoesNothing() {
