@@ -456,6 +456,17 @@ bool TImageForm::eventFilter(QObject* watched, QEvent* event) {
 // 10x15 frame
 
 void TImageForm::CropActionExecute() {
+  // Right after a selection the preview waits for the timer. The frame is
+  // laid on the preview, so draw it now: a frame of no size could not be
+  // pressed, and the held pointer would have no way out.
+  if (CropAction->isChecked() && CurrentPanel && Image1->Picture().isNull()) {
+    try {
+      Timer1Timer();
+    } catch (...) {
+      CropAction->setChecked(false);
+      throw;
+    }
+  }
   SetCropMode(CropAction->isChecked());
   if (CropModeActive() || !CurrentPanel) return;
   CurrentPanel->ResetCrop();

@@ -367,6 +367,19 @@ class ImageFormTest : public QObject {
     QCOMPARE(panel->CropRect, (TRect{0, 0, picture.width(), picture.height()}));
   }
 
+  // The frame right after a selection, before the timer has drawn the
+  // preview: the preview is drawn first, so the frame can be pressed.
+  void cropRightAfterSelecting() {
+    TImageForm& form = NewForm();
+    form.Image1->setFixedSize(800, 700);
+    form.OpenPicture1Accept({WritePicture(Path("q.jpg"), 1200, 900)});
+    QVERIFY(form.Timer1->isActive());
+    form.CropAction->trigger();
+    QCOMPARE(form.ClipShape->geometry(), QRect(0, 0, 800, 533));
+    QVERIFY(form.CropModeActive());
+    QVERIFY(!form.Timer1->isActive());
+  }
+
   // A left-button press on the frame ends the mode as the right one does,
   // and pending editor text is applied with the crop.
   void leftPressOnFrameEndsMode() {
