@@ -6,7 +6,6 @@
 #include <QCursor>
 #include <QDir>
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenuBar>
@@ -244,16 +243,14 @@ void TImageForm::CreateControls() {
   Image1 = new TImageView(Panel3);
   Image1->setObjectName(QStringLiteral("Image1"));
   Image1->SetStretch(true);
-  Image1->setMouseTracking(true);
   auto* panel3Layout = new QVBoxLayout(Panel3);
   panel3Layout->setContentsMargins(0, 0, 0, 0);
   panel3Layout->addWidget(Image1);
   ClipShape = new TClipShape(Image1);
   ClipShape->setObjectName(QStringLiteral("ClipShape"));
-  connect(Image1, &TImageView::mouseMoved, this,
-          [this](QPoint pos) { Guard([this, pos] { Image1MouseMove(pos); }); });
-  connect(ClipShape, &TClipShape::mouseMoved, this,
-          [this](QPoint pos) { Guard([this, pos] { Image1MouseMove(pos); }); });
+  const auto moved = [this](QPoint pos) { Guard([this, pos] { Image1MouseMove(pos); }); };
+  connect(Image1, &TImageView::mouseMoved, this, moved);
+  connect(ClipShape, &TClipShape::mouseMoved, this, moved);
   connect(ClipShape, &TClipShape::mousePressed, this,
           [this] { Guard([this] { ClipShapeMouseDown(); }); });
   // While the pointer is held the view receives every press; one on the
