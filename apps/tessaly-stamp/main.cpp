@@ -16,7 +16,9 @@ using namespace tessaly;
 
 namespace {
 
-// The font newly opened pictures get in the window.
+// The stamp font newly opened pictures get in the window. This is where the
+// window's stored default font is to be read; until then, the font dialog's
+// default.
 TStampFont DefaultStampFont() { return TStampFont{}; }
 
 struct Options {
