@@ -224,8 +224,9 @@ void TImageInfo::ReadVendorDirectory(const std::string& bytes, const TagTable& t
         offset = Get32(entryPos + 8);
         pos = base + offset;
       }
-      // Values that lie beyond the maker note are looked for in the segment.
-      const std::string raw = static_cast<int64_t>(bytes.size()) < pos + size
+      // Values that lie beyond the maker note are looked for in the segment;
+      // one that ends on the note's last byte (pos + size - 1) is inside it.
+      const std::string raw = static_cast<int64_t>(bytes.size()) < pos + size - 1
                                   ? CopyBytes(ownerBytes, outsideAdjust + offset, size)
                                   : CopyBytes(bytes, pos, size);
       Spend(0, static_cast<int64_t>(raw.size()));

@@ -312,6 +312,16 @@ TEST_F(VendorWalk, ValuesBeyondTheNoteComeFromTheSegment) {
   EXPECT_EQ(info.tags.back().rawBytes, "Tessaly ");
 }
 
+TEST_F(VendorWalk, AValueEndingOnTheNotesLastByteIsReadFromTheNote) {
+  TImageInfo& info = Walk(SampleTiff(false));
+  TiffBuilder note(false);
+  note.AddAscii(0, 0x0005, "Tessaly");  // its 8 bytes are the note's last
+  const std::string bytes = note.Build();
+  ASSERT_EQ(note.ValueOffset(0, 0x0005) + 8, bytes.size());
+  info.ReadVendorDirectory(bytes, table, 8, 9, 0);
+  EXPECT_EQ(info.makerNoteText, "\r\nOwner = \"Tessaly\"");
+}
+
 TEST_F(VendorWalk, FailureIsReportedAndTheBufferRestored) {
   TImageInfo& info = Walk(SampleTiff(false));
   const std::string mainBuffer = info.buffer;
