@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "FontDialogFile.h"
 #include "ImgPanel.h"
 #include "StampFont.h"
 
@@ -16,10 +17,12 @@ using namespace tessaly;
 
 namespace {
 
-// The stamp font newly opened pictures get in the window. This is where the
-// window's stored default font is to be read; until then, the font dialog's
-// default.
-TStampFont DefaultStampFont() { return TStampFont{}; }
+// The stamp font newly opened pictures get in the window: the default font
+// the window keeps in "FontDialog.res" beside the programs (or in the user's
+// configuration folder), else the font dialog's default.
+TStampFont DefaultStampFont() {
+  return StoredDefaultFont(QCoreApplication::applicationDirPath());
+}
 
 struct Options {
   std::optional<QString> date, comment;
