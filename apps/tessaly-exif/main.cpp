@@ -26,10 +26,11 @@ std::string Utf8Lines(std::string_view bytes) {
   return out;
 }
 
-// A JSON string (RFC 8259 section 7) of reader text.
-std::string JsonString(std::string_view bytes) {
+// A JSON string (RFC 8259 section 7) of UTF-8 text: quotes, backslashes and
+// control characters escaped.
+std::string JsonEscaped(std::string_view utf8) {
   std::string out = "\"";
-  for (const char c : Win1251ToUtf8(bytes)) {
+  for (const char c : utf8) {
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -49,21 +50,11 @@ std::string JsonString(std::string_view bytes) {
   return out + "\"";
 }
 
+// Texts of the reader are Windows-1251 bytes.
+std::string JsonString(std::string_view bytes) { return JsonEscaped(Win1251ToUtf8(bytes)); }
+
 // Arguments are UTF-8 file names already; they are escaped without conversion.
-std::string JsonFileName(std::string_view name) {
-  std::string out = "\"";
-  for (const char c : name) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string JsonFileName(std::string_view name) { return JsonEscaped(name); }
 
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
 

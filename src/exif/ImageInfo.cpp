@@ -59,6 +59,21 @@ int32_t Position32(int64_t pos) {
   return static_cast<int32_t>(std::clamp<int64_t>(pos, INT32_MIN, INT32_MAX));
 }
 
+// The head of a 12-byte directory entry (TIFF 6.0 section 2): tag, field
+// type, and the value's byte size (type size x count, in 64 bits so that no
+// count overflows it).
+struct EntryHead {
+  uint16_t tag;
+  uint16_t format;
+  int64_t size;
+};
+
+EntryHead ReadEntry(const tEndInd& bytes, int64_t entryPos) {
+  const uint16_t tag = bytes.Get16(entryPos);
+  const uint16_t format = bytes.Get16(entryPos + 2);
+  return {tag, format, int64_t{FormatSize(format)} * bytes.Get32(entryPos + 4)};
+}
+
 std::string ListingLine(const std::string& caption, const std::string& text) {
   return "\r\n" + caption + " = " + text;
 }
@@ -113,9 +128,7 @@ void TImageInfo::ReadDirectory(int64_t start, int64_t offsetBase, int64_t dataLe
   for (int64_t i = 0; i < count; ++i) {
     Spend(1, 0);
     const int64_t entryPos = start + 2 + kEntrySize * i;
-    const uint16_t tag = Get16(entryPos);
-    const uint16_t format = Get16(entryPos + 2);
-    const int64_t size = int64_t{FormatSize(format)} * Get32(entryPos + 4);
+    const auto [tag, format, size] = ReadEntry(*this, entryPos);
     // Size 0 is an unknown type or no value; a negative count is no value either.
     if (size <= 0) continue;
     const int64_t pos = size <= 4 ? entryPos + 8 : offsetBase + Get32(entryPos + 8);
@@ -216,9 +229,7 @@ void TImageInfo::ReadVendorDirectory(const std::string& bytes, const TagTable& t
     for (int64_t i = 0; i < count; ++i) {
       Spend(1, 0);
       const int64_t entryPos = start + 2 + kEntrySize * i;
-      const uint16_t tag = Get16(entryPos);
-      const uint16_t format = Get16(entryPos + 2);
-      const int64_t size = int64_t{FormatSize(format)} * Get32(entryPos + 4);
+      const auto [tag, format, size] = ReadEntry(*this, entryPos);
       int64_t offset = 0, pos = entryPos + 8;
       if (size > 4) {
         offset = Get32(entryPos + 8);
