@@ -128,7 +128,9 @@ void TImageInfo::ReadDirectory(int64_t start, int64_t offsetBase, int64_t dataLe
   for (int64_t i = 0; i < count; ++i) {
     Spend(1, 0);
     const int64_t entryPos = start + 2 + kEntrySize * i;
-    const auto [tag, format, size] = ReadEntry(*this, entryPos);
+    const EntryHead head = ReadEntry(*this, entryPos);
+    const uint16_t tag = head.tag, format = head.format;
+    const int64_t size = head.size;
     // Size 0 is an unknown type or no value; a negative count is no value either.
     if (size <= 0) continue;
     const int64_t pos = size <= 4 ? entryPos + 8 : offsetBase + Get32(entryPos + 8);
@@ -229,7 +231,9 @@ void TImageInfo::ReadVendorDirectory(const std::string& bytes, const TagTable& t
     for (int64_t i = 0; i < count; ++i) {
       Spend(1, 0);
       const int64_t entryPos = start + 2 + kEntrySize * i;
-      const auto [tag, format, size] = ReadEntry(*this, entryPos);
+      const EntryHead head = ReadEntry(*this, entryPos);
+      const uint16_t tag = head.tag, format = head.format;
+      const int64_t size = head.size;
       int64_t offset = 0, pos = entryPos + 8;
       if (size > 4) {
         offset = Get32(entryPos + 8);
