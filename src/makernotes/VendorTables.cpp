@@ -225,9 +225,13 @@ std::string CanonSettings2Text(const std::string& text) {
 std::string CanonCustomFunctionsText(const std::string& text) {
   std::string result = text;
   // One field per comma: the field after the last comma is not examined.
-  const int fields = CountOf(text, ",");
-  for (int i = 1; i <= fields; ++i) {
-    const std::optional<int32_t> field = WholeNumber(GetField(text, ",", i));
+  // The fields are walked in one pass rather than fetched one by one with
+  // GetField, which starts again from the front each time: an ASCII or
+  // UNDEFINED value of this tag may hold tens of thousands of commas.
+  std::string_view rest(text);
+  for (size_t comma = rest.find(','); comma != std::string_view::npos; comma = rest.find(',')) {
+    const std::optional<int32_t> field = WholeNumber(rest.substr(0, comma));
+    rest.remove_prefix(comma + 1);
     if (!field) continue;
     const int32_t function = *field / 256;  // truncates toward zero
     const int32_t value = *field - 256 * function;

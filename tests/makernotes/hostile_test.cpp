@@ -116,6 +116,21 @@ TEST(HostileMakerNotes, LeaveTheRestOfThePhotoReadable) {
   }
 }
 
+// A CustomFunctions value stored as text instead of numbers: every comma
+// starts a field, and a note can hold tens of thousands of them. Each field is
+// examined once; the listing gains one line per function set.
+TEST(HostileMakerNotes, CustomFunctionsTextOfThirtyThousandFields) {
+  std::string fields;
+  for (int i = 0; i < 30000; ++i) fields += i % 10000 == 5 ? "257," : "1,";
+  MakerNotePhoto photo = CanonPhoto(false);
+  photo.entries = {NoteUndefined(0x000F, fields)};
+  const auto data = ReadJpeg(photo);
+  EXPECT_EQ(data->errorText, "<none>");
+  const std::string lines = "\r\nNoise Reduction =  On\r\nNoise Reduction =  On"
+                            "\r\nNoise Reduction =  On";
+  EXPECT_EQ(data->exif->makerNoteText, "\r\nCustomFunctions = \"" + fields + "\"" + lines);
+}
+
 // A note whose entries point at every offset of the EXIF data and beyond,
 // in every layout: nothing is read outside a buffer.
 TEST(HostileMakerNotes, OffsetsEverywhereInEveryLayout) {
