@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <ctime>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "ExifReader.h"
 
@@ -18,16 +20,19 @@ constexpr int64_t kFillLimit = 65536;  // 0xFF fill bytes before a marker (B.1.1
 constexpr int64_t kSignaturePos = 3, kTiffHeaderPos = 9, kFirstDirectoryPos = 13;
 constexpr int64_t kTiffFirstDirectory = 8;
 
-// A file open for reading; closed on every path.
+// A regular file open for reading; closed on every path.
 class InputFile {
  public:
-  explicit InputFile(const std::string& name) : file_(std::fopen(name.c_str(), "rb")) {
+  explicit InputFile(const std::string& name) {
+    // Opened without blocking: a named pipe would otherwise wait for a writer
+    // for ever. It, like a folder or a device, is then refused as no file.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat facts {};
-    if (file_ && (::fstat(::fileno(file_), &facts) != 0 || !S_ISREG(facts.st_mode))) {
-      std::fclose(file_);
-      file_ = nullptr;
+    if (fd >= 0 && ::fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode)) file_ = ::fdopen(fd, "rb");
+    if (!file_) {
+      if (fd >= 0) ::close(fd);
+      throw ReadError("Cannot open " + name);
     }
-    if (!file_) throw ReadError("Cannot open " + name);
   }
   ~InputFile() { std::fclose(file_); }
   InputFile(const InputFile&) = delete;
@@ -45,7 +50,7 @@ class InputFile {
   }
 
  private:
-  std::FILE* file_;
+  std::FILE* file_ = nullptr;
 };
 
 std::string LowerExtension(const std::string& name) {

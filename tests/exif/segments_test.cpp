@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
+
 #include "ExifReader.h"
 #include "PhotoBuilder.h"
 #include "SamplePhotos.h"
@@ -54,9 +56,16 @@ TEST_F(SegmentWalk, MissingOrUnopenableFile) {
   EXPECT_EQ(data.errorText, "");
   EXPECT_EQ(data.fileName, "");
 
+  // A folder, and a named pipe that no one writes to (opening it must not
+  // wait for a writer), are no files to read.
   std::filesystem::create_directory(dir + "/folder.jpg");
-  EXPECT_FALSE(data.ReadPicture(dir + "/folder.jpg"));
-  EXPECT_EQ(data.errorText, "Illegal Exif construction");
+  ASSERT_EQ(::mkfifo((dir + "/pipe.jpg").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((dir + "/pipe.tif").c_str(), 0600), 0);
+  for (const char* name : {"/folder.jpg", "/pipe.jpg", "/pipe.tif"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(data.ReadPicture(dir + name));
+    EXPECT_EQ(data.errorText, "Illegal Exif construction");
+  }
 }
 
 TEST_F(SegmentWalk, RecordsTheFileFacts) {
