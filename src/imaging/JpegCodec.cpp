@@ -50,6 +50,13 @@ bool IsCmyk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK
 // Decoding. The fenced functions below return false after a libjpeg error;
 // the message is in err.message.
 
+// A progressive JPEG keeps all its DCT coefficients (two bytes a sample) until
+// the last scan, allocated for the size its header claims, whatever the
+// output scale. Past this libjpeg refuses the picture ("Backing store not
+// supported") instead of letting a few hundred bytes claim gigabytes; a
+// 100-megapixel photo at full colour resolution needs 600 MB.
+constexpr long kMaxCoefficientBytes = 1L << 30;
+
 struct JpegDecoder::State {
   jpeg_decompress_struct info;
   ErrorManager err;
@@ -67,6 +74,7 @@ bool DecoderOpen(JpegDecoder::State* s) {
   if (setjmp(s->err.jump)) return false;
   jpeg_create_decompress(&s->info);
   s->created = true;
+  s->info.mem->max_memory_to_use = kMaxCoefficientBytes;
   jpeg_stdio_src(&s->info, s->file);
   jpeg_read_header(&s->info, TRUE);
   return true;

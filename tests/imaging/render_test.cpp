@@ -3,7 +3,9 @@
 // DCT decoding for small targets, and pictures that cannot be read.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QFile>
+#include <QImageWriter>
 #include <functional>
 
 #include "PhotoBuilder.h"
@@ -127,10 +129,24 @@ TEST(Render, PicturesThatCannotBeReadRaiseTheirMessage) {
     b.replace(sof + at, bytes.size(), bytes);
     return b;
   };
+  // A progressive JPEG holds every coefficient until its last scan, so its
+  // header alone decides how much the decoder asks for, also for a thumbnail.
+  QBuffer progressive;
+  progressive.open(QIODevice::WriteOnly);
+  QImageWriter writer(&progressive, "jpeg");
+  writer.setProgressiveScanWrite(true);
+  ASSERT_TRUE(writer.write(BlockPicture(64, 48)));
+  const std::string small = progressive.data().toStdString();
+  const size_t sof2 = small.find("\xFF\xC2");
+  ASSERT_NE(sof2, std::string::npos);
+  std::string hugeProgressive = small;
+  hugeProgressive.replace(sof2 + 5, 4, "\xFF\xDC\xFF\xDC");
+  const RenderTarget thumbnail{160, 120, true};
   struct Case {
     const char* file;  // named after its one fault
     std::string bytes;
     const char* message;  // after "Cannot ...: "
+    RenderTarget target{0, 0, false};
   };
   const Case cases[] = {
       {"missing_file.jpg", "", "Cannot open %1: No such file or directory"},
@@ -143,13 +159,14 @@ TEST(Render, PicturesThatCannotBeReadRaiseTheirMessage) {
       {"huge_dimensions.jpg", patched(5, "\xFF\xDC\xFF\xDC"), "Cannot make a picture of 65500 x 65500 pixels"},
       {"garbage.bmp", "BMxxxxxxxxxxxxxxxx", "Cannot read %1: Unable to read image data"},
       {"unknown_extension.xyz", "hello", "Cannot read %1: Unsupported image format"},
+      {"progressive_huge_dimensions.jpg", hugeProgressive, "Cannot read %1: Backing store not supported", thumbnail},
   };
   for (const Case& c : cases) {
     const QString path = folder + "/" + c.file;
     if (std::string(c.file) != "missing_file.jpg")
       WriteFile(QFile::encodeName(path).toStdString(), c.bytes);
     try {
-      Render(RenderJob{path, std::nullopt, true, {}, "d", "c"}, {0, 0, false});
+      Render(RenderJob{path, std::nullopt, true, {}, "d", "c"}, c.target);
       ADD_FAILURE() << c.file << ": no error";
     } catch (const PictureError& e) {
       EXPECT_EQ(e.Message(), QString::fromUtf8(c.message).arg(path)) << c.file;
