@@ -222,7 +222,7 @@ class TImageInfo : public tEndInd {
   std::string ValueText(std::string_view bytes, int format,
                         std::string_view decodeList, std::string_view pattern) const;
 
-  // Lookups over the stored records (virtual in the original class layout).
+  // Lookups over the stored records by name (the class's two virtual operations).
   virtual int TagIndex(std::string_view name) const;
   virtual std::string TagValueText(std::string_view name) const;
   double TagNumber(std::string_view name) const;
