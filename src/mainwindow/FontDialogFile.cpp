@@ -228,7 +228,11 @@ void ReadProperty(StreamReader& in, const QByteArray& name, TStampFont& font) {
   } else if (name == "Font.Color") {
     font.color = ReadNamedInteger(in, kColors);
   } else if (name == "Font.Height") {
-    font.height = ReadInteger(in, in.Byte());
+    // The sign only says how the height is measured; the one value whose
+    // magnitude does not fit is no height at all.
+    const int32_t height = ReadInteger(in, in.Byte());
+    if (height == INT32_MIN) throw StreamFault{kBadValue};
+    font.height = height;
   } else if (name == "Font.Name") {
     font.name = ReadString(in);
   } else if (name == "Font.Pitch") {

@@ -152,6 +152,8 @@ class FontFileTest : public QObject {
          "Свойство Font.Size не существует"},
         {"height as identifier", Resource(Stream(Short("Font.Height") + '\x07' + Short("big"))),
          "Неверное значение свойства"},
+        {"height without a magnitude", Resource(Stream(Short("Font.Height") + '\x04' + Le32(0x80000000u))),
+         "Неверное значение свойства"},
         {"unknown colour name", Resource(Stream(Short("Font.Color") + '\x07' + Short("clPink"))),
          "Неверное значение свойства"},
         {"charset above 255", Resource(Stream(Short("Font.Charset") + QByteArray("\x03\x2C\x01", 3))),
