@@ -50,6 +50,8 @@ bool IsCmyk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK
 // Decoding. The fenced functions below return false after a libjpeg error;
 // the message is in err.message.
 
+namespace {
+
 // A progressive JPEG keeps all its DCT coefficients (two bytes a sample) until
 // the last scan, allocated for the size its header claims, whatever the
 // output scale. Past this libjpeg refuses the picture ("Backing store not
@@ -57,9 +59,25 @@ bool IsCmyk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK
 // 100-megapixel photo at full colour resolution needs 600 MB.
 constexpr long kMaxCoefficientBytes = 1L << 30;
 
+// Each scan of a progressive JPEG passes over the whole picture, however few
+// bytes it has, so the number of scans bounds the time a picture takes.
+// Encoders write about ten; a hundred leaves room for unusual ones.
+constexpr int kMaxScans = 100;
+
+// Called by libjpeg as it reads the scans; ends the decode like an error.
+void OnProgress(j_common_ptr info) {
+  if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number <= kMaxScans) return;
+  auto* err = reinterpret_cast<ErrorManager*>(info->err);
+  std::snprintf(err->message, sizeof err->message, "More than %d scans", kMaxScans);
+  longjmp(err->jump, 1);
+}
+
+}  // namespace
+
 struct JpegDecoder::State {
   jpeg_decompress_struct info;
   ErrorManager err;
+  jpeg_progress_mgr progress;
   FILE* file = nullptr;
   bool created = false;
 };
@@ -75,6 +93,8 @@ bool DecoderOpen(JpegDecoder::State* s) {
   jpeg_create_decompress(&s->info);
   s->created = true;
   s->info.mem->max_memory_to_use = kMaxCoefficientBytes;
+  s->progress.progress_monitor = OnProgress;
+  s->info.progress = &s->progress;
   jpeg_stdio_src(&s->info, s->file);
   jpeg_read_header(&s->info, TRUE);
   return true;

@@ -130,7 +130,9 @@ TEST(Render, PicturesThatCannotBeReadRaiseTheirMessage) {
     return b;
   };
   // A progressive JPEG holds every coefficient until its last scan, so its
-  // header alone decides how much the decoder asks for, also for a thumbnail.
+  // header alone decides how much the decoder asks for, also for a thumbnail;
+  // and every scan passes over the whole picture, so their number decides
+  // the time.
   QBuffer progressive;
   progressive.open(QIODevice::WriteOnly);
   QImageWriter writer(&progressive, "jpeg");
@@ -141,6 +143,11 @@ TEST(Render, PicturesThatCannotBeReadRaiseTheirMessage) {
   ASSERT_NE(sof2, std::string::npos);
   std::string hugeProgressive = small;
   hugeProgressive.replace(sof2 + 5, 4, "\xFF\xDC\xFF\xDC");
+  const size_t lastScan = small.rfind("\xFF\xDA"), end = small.rfind("\xFF\xD9");
+  ASSERT_LT(lastScan, end);
+  std::string manyScans = small.substr(0, end);
+  for (int i = 0; i < 100; ++i) manyScans += small.substr(lastScan, end - lastScan);
+  manyScans += "\xFF\xD9";
   const RenderTarget thumbnail{160, 120, true};
   struct Case {
     const char* file;  // named after its one fault
@@ -160,6 +167,7 @@ TEST(Render, PicturesThatCannotBeReadRaiseTheirMessage) {
       {"garbage.bmp", "BMxxxxxxxxxxxxxxxx", "Cannot read %1: Unable to read image data"},
       {"unknown_extension.xyz", "hello", "Cannot read %1: Unsupported image format"},
       {"progressive_huge_dimensions.jpg", hugeProgressive, "Cannot read %1: Backing store not supported", thumbnail},
+      {"more_than_100_scans.jpg", manyScans, "Cannot read %1: More than 100 scans", thumbnail},
   };
   for (const Case& c : cases) {
     const QString path = folder + "/" + c.file;
