@@ -134,14 +134,16 @@ bool WalkSegments(TimgData& data, InputFile& file) {
         return data.HasMetadata();
       case 0xE0: data.jfifSegment = &slot; break;
       case 0xE1:
-        // Late APP1 segments give their slot back. An APP1 of other data
-        // (XMP, say) never displaces EXIF data already read.
-        if (data.segmentCount > kMetadataDeadline ||
-            (data.exifSegment && HasExifSignature(data.exifSegment->bytes) &&
-             !HasExifSignature(slot.bytes))) {
+        // Late APP1 segments give their slot back.
+        if (data.segmentCount > kMetadataDeadline) {
           --data.segmentCount;
           break;
         }
+        // An APP1 of other data (XMP, say) keeps its slot like any other
+        // segment, but never displaces EXIF data already read.
+        if (data.exifSegment && HasExifSignature(data.exifSegment->bytes) &&
+            !HasExifSignature(slot.bytes))
+          break;
         data.exifSegment = &slot;
         data.exif.reset();
         data.exif = std::make_unique<TImageInfo>(&data, data.buildCode);

@@ -136,7 +136,9 @@ TEST_F(SegmentWalk, OtherApp1DataNeverDisplacesExif) {
   ASSERT_TRUE(Read(JpegFile({Segment(0xE0, kJfif), Exif(), Xmp()})));
   EXPECT_EQ(data.errorText, "<none>");
   EXPECT_EQ(SlotOf(data.exifSegment), 2);
-  EXPECT_EQ(data.segmentCount, 3);
+  EXPECT_EQ(data.segmentCount, 4);  // the XMP segment keeps its slot, then the scan
+  EXPECT_EQ(data.segments[3].marker, 0xE1);
+  EXPECT_EQ(data.segments[4].marker, 0xDA);
   EXPECT_EQ(data.exif->cameraMake, SampleFacts::kMake);
   EXPECT_EQ(FormatIsoDateTime(data.exif->ShotDateTime()), "2024-05-06 07:08:02");
 
