@@ -82,20 +82,4 @@ QFont TStampFont::ToQFont(int pixelHeight) const {
   return font;
 }
 
-TStampFont TStampFont::FromQFont(const QFont& font, const QColor& color) {
-  TStampFont f;
-  f.name = font.family();
-  if (font.pixelSize() > 0)
-    f.height = -font.pixelSize();
-  else
-    f.SetSize(qRound(font.pointSizeF()));
-  f.bold = font.bold();
-  f.italic = font.italic();
-  f.underline = font.underline();
-  f.strikeOut = font.strikeOut();
-  f.pitch = font.fixedPitch() ? 2 : 0;
-  f.SetColor(color);
-  return f;
-}
-
 }  // namespace tessaly

@@ -36,7 +36,6 @@ struct TStampFont {
   // A QFont with this face, style and pitch at the given pixel height
   // (the height's own value when 0 is passed).
   QFont ToQFont(int pixelHeight = 0) const;
-  static TStampFont FromQFont(const QFont& font, const QColor& color);
 
   bool operator==(const TStampFont&) const = default;
 };
