@@ -23,8 +23,9 @@ QString ErrnoText(int code) { return QString::fromLocal8Bit(std::strerror(code))
 class TemporaryFile {
  public:
   explicit TemporaryFile(const QString& target) {
-    const QFileInfo info(target);
-    pattern_ = QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+    // A name of its own rather than one made from the target's: that may
+    // already be as long as a folder entry can be.
+    pattern_ = QFile::encodeName(QFileInfo(target).path() + QStringLiteral("/.export.XXXXXX"));
     fd_ = ::mkstemp(pattern_.data());
     if (fd_ < 0) return;
     // mkstemp makes the file private; an export is an ordinary file.

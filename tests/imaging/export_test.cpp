@@ -119,12 +119,18 @@ TEST(Export, StreamedCopyIsTheWholeRenderEncoded) {
   }
 }
 
-TEST(Export, BitmapKeepsItsNameWithJpegInside) {
-  const QString folder = TestFolder("export-bmp");
-  ASSERT_TRUE(BlockPicture(200, 100).save(folder + "/scan.bmp"));
-  const QString written = ExportStampedCopy(StampJob(folder + "/scan.bmp", "d", "c"));
-  EXPECT_EQ(written, folder + "/Export/scan.bmp");
-  EXPECT_EQ(DecodeReference(written).size(), QSize(200, 100));
+TEST(Export, KeepsTheNameWhateverItIs) {
+  const QString folder = TestFolder("export-names");
+  const QString names[] = {
+      "scan.bmp",  // JPEG data inside
+      QString(123, u'Ф') + ".bmp",  // 250 bytes, near the longest a folder entry takes
+  };
+  for (const QString& name : names) {
+    ASSERT_TRUE(BlockPicture(200, 100).save(folder + "/" + name, "BMP"));
+    const QString written = ExportStampedCopy(StampJob(folder + "/" + name, "d", "c"));
+    EXPECT_EQ(written, folder + "/Export/" + name);
+    EXPECT_EQ(DecodeReference(written).size(), QSize(200, 100)) << name.size();
+  }
 }
 
 TEST(Export, FolderThatCannotBeMadeStopsBeforeWriting) {
