@@ -279,10 +279,11 @@ RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
 
   // The band from one line above the date down to the bottom edge holds the
   // text (glyphs may reach a little outside their cells); the rows above it
-  // go out as they are decoded.
+  // go out as they are decoded. It keeps at least the last row, also when
+  // the text lies below the picture.
   QImage probe(1, 1, QImage::Format_RGB888);
   const StampLayout layout = LayOutStamp(job, ow, oh, &probe);
-  const int64_t bandTop = std::clamp<int64_t>(layout.Top() - layout.lineHeight, 0, oh);
+  const int64_t bandTop = std::clamp<int64_t>(layout.Top() - layout.lineHeight, 0, oh - 1);
   QImage band = NewPicture(ow, oh - bandTop);
 
   class Sink : public RowSink {

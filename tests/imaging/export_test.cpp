@@ -107,6 +107,9 @@ TEST(Export, StreamedCopyIsTheWholeRenderEncoded) {
       {"whole picture", std::nullopt, 20},
       {"band above the picture", TRect{0, -50, 480, 270}, 12},
       {"text taller than the picture", std::nullopt, 300},
+      // A positive height is a cell height; its size in points is negative,
+      // and so is the bottom margin: the text lies below the picture.
+      {"text below the picture", TRect{0, -1500, 480, 270}, -15},
   };
   for (const Case& c : cases) {
     RenderJob job = StampJob(source, "14.07.2019", "Summer", c.points);
