@@ -7,6 +7,9 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
 #include <QPainter>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -132,6 +135,18 @@ class ImageFormTest : public QObject {
     QCOMPARE(form.OpenPicture1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     QCOMPARE(form.ApplyAction->shortcut(), QKeySequence(Qt::Key_Return));
     QVERIFY(form.CropAction->isCheckable());
+    // Menus and tool bar in their order; "" is a separator.
+    const auto texts = [](const QList<QAction*>& actions) {
+      QStringList out;
+      for (const QAction* a : actions) out << a->iconText() + "|" + a->text();
+      return out;
+    };
+    QStringList menus;
+    for (QAction* menu : form.menuBar()->actions()) menus << menu->text() + ": " + texts(menu->menu()->actions()).join(", ");
+    QCOMPARE(menus, QStringList({"Файл: Open Picture|&Open Picture..., Export|Export, Export All|Ex&port All, |, "
+                                 "Закрыть|Закрыть, Exit|E&xit",
+                                 "Параметры: Шрифт по умолчанию|Шрифт по умолчанию"}));
+    QCOMPARE(texts(form.ActionToolBar1->actions()), QStringList({"Закрыть|Закрыть", "Применить|Применить", "&10x15|10x15"}));
     QCOMPARE(form.ValueListEditor1->rowCount(), 2);
     QCOMPARE(form.ValueListEditor1->item(0, 0)->text(), TImageForm::kDateKey);
     QCOMPARE(form.ValueListEditor1->item(1, 0)->text(), TImageForm::kCommentKey);
