@@ -135,7 +135,8 @@ class ImageFormTest : public QObject {
     QCOMPARE(form.OpenPicture1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     QCOMPARE(form.ApplyAction->shortcut(), QKeySequence(Qt::Key_Return));
     QVERIFY(form.CropAction->isCheckable());
-    // Menus and tool bar in their order; "" is a separator.
+    // Menus and tool bar in their order, each entry as icon text|text;
+    // "|" is the separator.
     const auto texts = [](const QList<QAction*>& actions) {
       QStringList out;
       for (const QAction* a : actions) out << a->iconText() + "|" + a->text();
