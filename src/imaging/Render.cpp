@@ -106,6 +106,11 @@ class QtRows : public RowSource {
 };
 
 std::unique_ptr<RowSource> OpenPicture(const QString& fileName) {
+  // Opening a named pipe waits for a writer, for ever if none comes; it, a
+  // folder or a device is no picture. A missing file is left to the decoders.
+  const QFileInfo info(fileName);
+  if (info.exists() && !info.isFile())
+    throw PictureError(QStringLiteral("Cannot open %1: Not a regular file").arg(fileName));
   if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName);
   return std::make_unique<QtRows>(fileName);
 }

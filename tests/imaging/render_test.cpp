@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "PhotoBuilder.h"
 #include "PictureFiles.h"
@@ -179,6 +184,30 @@ TEST(Render, PicturesThatCannotBeReadRaiseTheirMessage) {
     } catch (const PictureError& e) {
       EXPECT_EQ(e.Message(), QString::fromUtf8(c.message).arg(path)) << c.file;
     }
+  }
+}
+
+TEST(Render, NamesThatAreNoFilesAreRefusedWithoutWaiting) {
+  const QString folder = TestFolder("render-no-file");
+  for (const char* name : {"folder.jpg", "folder.png"}) ASSERT_TRUE(QDir(folder).mkdir(name));
+  for (const char* name : {"pipe.jpg", "pipe.png"})
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "/" + name).constData(), 0644), 0);
+  for (const char* name : {"folder.jpg", "folder.png", "pipe.jpg", "pipe.png"}) {
+    const QByteArray path = QFile::encodeName(folder + "/" + name);
+    // A writer that comes when the pipe is opened for reading, so that a
+    // render that opens it fails instead of waiting; it is let go at the end.
+    std::thread writer([&] {
+      if (std::string(name).starts_with("pipe")) ::close(::open(path.constData(), O_WRONLY));
+    });
+    try {
+      Render(RenderJob{folder + "/" + name, std::nullopt, true, {}, "d", "c"}, {160, 120, true});
+      ADD_FAILURE() << name << ": no error";
+    } catch (const PictureError& e) {
+      EXPECT_EQ(e.Message(), "Cannot open " + folder + "/" + name + ": Not a regular file") << name;
+    }
+    const int reader = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
+    writer.join();
+    ::close(reader);
   }
 }
 
