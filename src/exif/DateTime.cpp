@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "DecimalText.h"
+#include "TextFields.h"
 #include "ExifReader.h"
 
 namespace tessaly {

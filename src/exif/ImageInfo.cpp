@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "ExifReader.h"
+#include "TextFields.h"
 
 namespace tessaly {
 
@@ -43,14 +44,6 @@ std::string CopyBytes(const std::string& s, int64_t pos, int64_t count) {
 std::string UpToZero(const std::string& raw) { return raw.substr(0, raw.find('\0')); }
 
 std::string Quoted(const std::string& text) { return '"' + text + '"'; }
-
-// Without leading and trailing blanks and control characters.
-std::string Trimmed(const std::string& text) {
-  const auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  const auto first = std::find_if_not(text.begin(), text.end(), isSpace);
-  const auto last = std::find_if_not(text.rbegin(), text.rend(), isSpace).base();
-  return first < last ? std::string(first, last) : std::string();
-}
 
 std::string Cut(const std::string& text, size_t maxLength) { return text.substr(0, maxLength); }
 
@@ -149,7 +142,7 @@ void TImageInfo::ReadDirectory(int64_t start, int64_t offsetBase, int64_t dataLe
         text = ValueText(raw, format, entry.decodeList, entry.formatText);
       text = entry.tagId != 0 && entry.formatter ? entry.formatter(text) : CleanText(text);
       if (tag == kTagUserComment) {
-        userComment = Trimmed(CopyBytes(raw, kUserCommentPrefix + 1, size));
+        userComment = std::string(Trimmed(CopyBytes(raw, kUserCommentPrefix + 1, size)));
         text = userComment;
         userCommentPos = Position32(pos);
         userCommentLength = Position32(size - kUserCommentPrefix - 1);

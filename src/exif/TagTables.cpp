@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "ExifReader.h"
+#include "TextFields.h"
 
 namespace tessaly {
 
@@ -31,13 +32,6 @@ TagTable WithCaptions(TagTable rows) {
 
 char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Leading and trailing blanks and control characters.
-std::string_view Trimmed(std::string_view text) {
-  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // Index of the first entry with this name (ASCII case ignored), or -1.
 int FirstNamed(const std::vector<TTagEntry>& entries, std::string_view name) {
@@ -47,6 +41,13 @@ int FirstNamed(const std::vector<TTagEntry>& entries, std::string_view name) {
 }
 
 }  // namespace
+
+std::string_view Trimmed(std::string_view text) {
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
 
 void InitTagTables() {
   MainTagTable();

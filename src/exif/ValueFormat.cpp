@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "DecimalText.h"
+#include "TextFields.h"
 #include "ExifReader.h"
 
 namespace tessaly {
@@ -116,21 +116,6 @@ int32_t ParseIntegerField(std::string_view text) {
   throw ReadError("'" + std::string(text) + "' is not a valid integer value");
 }
 
-// Splits a value text at its first ", " as the position formatters do: the
-// number before it, and the rest from the blank after the comma on (at most 64
-// characters). Without ", " the number is 0 and the rest is the whole text.
-double TakeLeadingFraction(std::string_view& rest) {
-  constexpr size_t kRestLength = 64;
-  const size_t comma = rest.find(kListSeparator);
-  if (comma == std::string_view::npos) {
-    rest = rest.substr(0, kRestLength);
-    return 0;
-  }
-  const double number = FractionValue(rest.substr(0, comma));
-  rest = rest.substr(comma + 1, kRestLength);
-  return number;
-}
-
 struct Triple {
   double first, second, third;
 };
@@ -144,6 +129,19 @@ Triple ThreeFractions(std::string_view text) {
 }
 
 }  // namespace
+
+double TakeLeadingFraction(std::string_view& rest) {
+  constexpr size_t kRestLength = 64;
+  const size_t comma = rest.find(kListSeparator);
+  if (comma == std::string_view::npos) {
+    rest = rest.substr(0, kRestLength);
+    return 0;
+  }
+  const double number = FractionValue(rest.substr(0, comma));
+  rest = rest.substr(comma + 1, kRestLength);
+  return number;
+}
+
 
 int FormatSize(int format) {
   // TIFF 6.0 section 2, field types 1 to 12.

@@ -1,8 +1,8 @@
 // The vendor tag tables, their formatters and the formatters' text helpers.
-#include <charconv>
 #include <optional>
 
 #include "MakerNotes.h"
+#include "TextFields.h"
 
 namespace tessaly {
 
@@ -21,18 +21,6 @@ TTagEntry Row(uint16_t tag, const char* name, const char* caption,
 
 #define MAKERNOTE_TAG(tag, name, caption, decodeList, formatter) \
   Row(tag, name, caption, decodeList, formatter),
-
-// Whole number with leading blanks and an optional sign, nothing after it.
-std::optional<int32_t> WholeNumber(std::string_view text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return std::nullopt;
-  text.remove_prefix(first);
-  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
-  int32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 // One line of the Canon settings formatters.
 struct SettingLine {
@@ -199,16 +187,9 @@ std::string LensText(const std::string& text) {
   // Four rationals "a/b, c/d, e/f, g/h". Each of the first three numbers is
   // the fraction before the next ", "; the fourth is whatever follows the
   // last one, so a short list still ends with its last fraction.
-  std::string rest = text;
+  std::string_view rest = text;
   double numbers[4] = {};
-  for (int i = 0; i < 3; ++i) {
-    const size_t comma = rest.find(", ");
-    // Without a comma the number is 0 and the text is kept from its start.
-    const size_t from = comma == std::string::npos ? 0 : comma + 1;
-    if (comma != std::string::npos)
-      numbers[i] = FractionValue(std::string_view(rest).substr(0, comma));
-    rest = rest.substr(from, 64);
-  }
+  for (int i = 0; i < 3; ++i) numbers[i] = TakeLeadingFraction(rest);
   numbers[3] = FractionValue(rest);
   return FormatNumber("%0.1f-", numbers[0]) + FormatNumber("%0.1f(mm)  ", numbers[1]) +
          FormatNumber("F%0.1f-", numbers[2]) + FormatNumber("F%0.1f", numbers[3]);
@@ -230,7 +211,7 @@ std::string CanonCustomFunctionsText(const std::string& text) {
   // UNDEFINED value of this tag may hold tens of thousands of commas.
   std::string_view rest(text);
   for (size_t comma = rest.find(','); comma != std::string_view::npos; comma = rest.find(',')) {
-    const std::optional<int32_t> field = WholeNumber(rest.substr(0, comma));
+    const std::optional<int32_t> field = ParseDecimal(rest.substr(0, comma));
     rest.remove_prefix(comma + 1);
     if (!field) continue;
     const int32_t function = *field / 256;  // truncates toward zero

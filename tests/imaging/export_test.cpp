@@ -42,8 +42,9 @@ TEST(Export, WritesBaselineQuality100ColourWithoutMetadata) {
   std::string markers;
   for (const auto& [marker, payload] : JpegSegments(ReadBytes(written))) {
     markers += QString::number(marker, 16).toStdString() + " ";
-    if (marker == 0xC0)  // baseline frame: precision, height, width, components
+    if (marker == 0xC0) {  // baseline frame: precision, height, width, components
       EXPECT_EQ(payload.substr(0, 6), std::string("\x08\x00\xF0\x01\x40\x03", 6));
+    }
     // Quality 100 scales every quantiser to 1; baseline keeps the tables 8-bit.
     for (size_t pos = 0; marker == 0xDB && pos < payload.size(); pos += 65, ++tables)
       EXPECT_EQ(payload.substr(pos + 1, 64), std::string(64, '\x01')) << "table " << int(payload[pos]);

@@ -161,10 +161,12 @@ TEST_F(PanelTest, CroppedExportHasTheCropsSize) {
       panel.SetCropLeft(c.p);
     const QString written = panel.ExportCopy();
     EXPECT_EQ(written, folder + "/Export/" + c.file);
-    for (const auto& [marker, frame] : JpegSegments(ReadBytes(written)))
-      if (marker == 0xC0)
+    for (const auto& [marker, frame] : JpegSegments(ReadBytes(written))) {
+      if (marker == 0xC0) {
         EXPECT_EQ(QSize(uint8_t(frame[3]) << 8 | uint8_t(frame[4]), uint8_t(frame[1]) << 8 | uint8_t(frame[2])),
                   QSize(c.exportWidth, c.exportHeight)) << c.file;
+      }
+    }
   }
 }
 

@@ -1,5 +1,5 @@
-// Conversion of decimal integer fields inside value texts ("72/1", " 2005").
-// Internal to the reader; not part of its interface.
+// Fields of value texts ("72/1, 30/1", " 2005"): the pieces the reader's
+// formatters are made of, offered to the maker-note formatters too.
 #pragma once
 
 #include <cstdint>
@@ -27,5 +27,14 @@ inline std::optional<int32_t> ParseDecimal(std::string_view text) {
   if (value > INT32_MAX) return std::nullopt;
   return static_cast<int32_t>(value);
 }
+
+// Splits a value text at its first ", " as the position formatters do: returns
+// the fraction before it and leaves in rest the text from the blank after the
+// comma on (at most 64 characters). Without ", " the number is 0 and rest is
+// the whole text (at most 64 characters).
+double TakeLeadingFraction(std::string_view& rest);
+
+// Without leading and trailing blanks and control characters.
+std::string_view Trimmed(std::string_view text);
 
 }  // namespace tessaly
