@@ -42,6 +42,10 @@ std::vector<std::string> PhotosIn(const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 || (argc == 2 && !fs::is_directory(argv[1]))) {
+    std::fprintf(stderr, "usage: %s [FOLDER]\n", argv[0]);
+    return 2;
+  }
   const std::vector<std::string> photos = argc > 1 ? PhotosIn(argv[1]) : MakePhotos(2000);
   if (photos.empty()) {
     std::fprintf(stderr, "no photos\n");
