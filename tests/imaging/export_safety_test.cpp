@@ -116,10 +116,12 @@ TEST(ExportSafety, FileNamesAreBytesAndShownWithTheirBadBytesReplaced) {
   }
 
   const QString folder = TestFolder("safety-bytes");
-  const QByteArray name = "\xC9t\xE9 <b>PAID<u>.png";
-  ASSERT_TRUE(BlockPicture(64, 48).save(folder + "/made.png"));
+  const QByteArray name = "\xC9t\xE9 <b>PAID<u>.jpg";
+  TiffBuilder tiff(false);
+  tiff.AddAscii(0, 0x0132, "2020:01:02 03:04:05");
+  WriteJpegPicture(folder + "/made.jpg", BlockPicture(64, 48), 90, ExifSegment(tiff.Build()));
   const QByteArray dir = QFile::encodeName(folder);
-  ASSERT_EQ(::rename(dir + "/made.png", dir + "/" + name), 0);
+  ASSERT_EQ(::rename(dir + "/made.jpg", dir + "/" + name), 0);
   const QString path = PathFromBytes(dir + "/" + name);
   EXPECT_EQ(PathBytes(ExportStampedCopy(Job(path))), dir + "/Export/" + name);
   EXPECT_EQ(::access(dir + "/Export/" + name, F_OK), 0);
@@ -129,7 +131,8 @@ TEST(ExportSafety, FileNamesAreBytesAndShownWithTheirBadBytesReplaced) {
   TImgPanel panel;
   panel.LoadFile(path);
   EXPECT_EQ(panel.PictureWidth, 64);
-  EXPECT_EQ(panel.NameLabel->text(), "\uFFFDt\uFFFD <b>PAID<u>.png");
+  EXPECT_EQ(panel.DateText, QLocale().toString(QDate(2020, 1, 2), QLocale::ShortFormat));  // from its EXIF data
+  EXPECT_EQ(panel.NameLabel->text(), "\uFFFDt\uFFFD <b>PAID<u>.jpg");
   for (const QLabel* label : panel.findChildren<QLabel*>()) EXPECT_EQ(label->textFormat(), Qt::PlainText);
 }
 
