@@ -11,6 +11,7 @@
 
 #include "FontDialogFile.h"
 #include "ImgPanel.h"
+#include "PathBytes.h"
 #include "StampFont.h"
 
 using namespace tessaly;
@@ -36,8 +37,24 @@ void Print(FILE* stream, const QString& text) {
   std::fputc('\n', stream);
 }
 
+// A path as its bytes, so that a script reading the output finds the file.
+void PrintPath(FILE* stream, const QString& path) {
+  const QByteArray bytes = PathBytes(path);
+  std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+  std::fputc('\n', stream);
+}
+
+// The command line as its bytes: a file name that is not UTF-8 must reach
+// the file system as it was given (QCoreApplication::arguments() replaces
+// such bytes).
+QStringList Arguments(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << PathFromBytes(QByteArray(argv[i]));
+  return arguments;
+}
+
 // Reads the command line into options; a message when it is not usable.
-std::optional<QString> Parse(const QApplication& app, Options& options) {
+std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Writes a stamped copy of each picture (date and comment in its lower right corner)\n"
@@ -53,7 +70,7 @@ std::optional<QString> Parse(const QApplication& app, Options& options) {
   const QCommandLineOption crop(QStringLiteral("crop"), QStringLiteral("Cut to 10x15 proportions at P percent along the short side."), QStringLiteral("P"));
   parser.addOptions({date, comment, face, size, color, bold, italic, crop});
   parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Pictures to export."), QStringLiteral("FILE..."));
-  parser.process(app);  // --help, unknown options: message and exit
+  parser.process(arguments);  // --help, unknown options: message and exit
 
   if (parser.isSet(date)) options.date = parser.value(date);
   if (parser.isSet(comment)) options.comment = parser.value(comment);
@@ -107,16 +124,17 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("tessaly-stamp"));
 
   Options options;
-  if (const std::optional<QString> problem = Parse(app, options)) {
+  // QApplication has taken its own options out of argv.
+  if (const std::optional<QString> problem = Parse(Arguments(argc, argv), options)) {
     Print(stderr, *problem);
     return 2;
   }
   const qsizetype count = options.files.size();
   for (qsizetype i = 0; i < count; ++i) {
     const QString& file = options.files[i];
-    Print(stderr, QStringLiteral("[%1/%2] %3").arg(i + 1).arg(count).arg(file));
+    Print(stderr, QStringLiteral("[%1/%2] %3").arg(i + 1).arg(count).arg(DisplayName(file)));
     try {
-      Print(stdout, ExportOne(file, options));
+      PrintPath(stdout, ExportOne(file, options));
       std::fflush(stdout);
     } catch (const std::exception& error) {
       Print(stderr, QString::fromUtf8(error.what()));

@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "ImgMain.h"
+#include "PathBytes.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -25,7 +26,11 @@ int main(int argc, char** argv) {
   form.setGeometry(form.screen()->availableGeometry());
   form.showMaximized();
 
-  const QStringList files = QApplication::arguments().mid(1);
+  // The names as their bytes (QApplication has taken its own options out of
+  // argv): QApplication::arguments() replaces bytes that are not UTF-8, and
+  // such a file could not be opened.
+  QStringList files;
+  for (int i = 1; i < argc; ++i) files << tessaly::PathFromBytes(QByteArray(argv[i]));
   if (!files.isEmpty()) {
     try {
       form.OpenPicture1Accept(files);

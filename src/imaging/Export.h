@@ -12,12 +12,31 @@ namespace tessaly {
 // The folder part of fileName followed by "Export/".
 QString ExportFolder(const QString& fileName);
 
+// The path the copy of picture is written to: ExportFolder(picture) followed
+// by the picture's file name.
+QString ExportTarget(const QString& picture);
+
 // Renders job (with its stamp) at full size and writes it; returns the path
-// written. Throws PictureError: "Cannot create " + folder when the folder is
-// missing and cannot be made (nothing is written), or the read or write error.
-// The copy is written to a temporary file in the same folder and renamed into
-// place only when complete, so a failed export leaves an earlier file of that
-// name as it was and no partial file behind.
+// written (ExportTarget of the job's file). Throws PictureError, whose
+// message is:
+//  - "Cannot create " + folder, a line break and the reason, when the folder
+//    is missing and cannot be made, or is not a folder: a file, or a
+//    symbolic link, which is never followed ("Is a symbolic link"). Nothing
+//    is written then.
+//  - "Cannot write " + path + ": " + the reason, when the copy cannot be
+//    written, or the read or decoding error of the picture.
+// The copy is written into the folder as opened (no link in its place can
+// send it elsewhere), to an unnamed file where the file system has them or a
+// hidden ".export.XXXXXX" one, flushed to disk and only then put in place
+// under its name, so a failed export or a crash leaves an earlier file of
+// that name as it was and no partial file behind. Hidden temporary files
+// that a crash left behind are removed once they are a day old. The copy's
+// permission bits are no wider than the picture's (a private photo gives a
+// private copy), the owner's write bit aside, and the umask applies.
 QString ExportStampedCopy(RenderJob job);
+
+// For tests: write through a named temporary file even where the file
+// system offers unnamed ones.
+void UseNamedTemporaryFiles(bool named);
 
 }  // namespace tessaly

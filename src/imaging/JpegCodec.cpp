@@ -12,6 +12,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "PathBytes.h"
 #include "Render.h"
 
 namespace tessaly {
@@ -125,7 +126,7 @@ bool DecoderSkip(JpegDecoder::State* s, int count) {
 }  // namespace
 
 JpegDecoder::JpegDecoder(const QString& path) : state_(std::make_unique<State>()), path_(path) {
-  state_->file = std::fopen(QFile::encodeName(path).constData(), "rb");
+  state_->file = std::fopen(PathBytes(path).constData(), "rb");
   if (!state_->file)
     throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
   if (!DecoderOpen(state_.get())) Fail();

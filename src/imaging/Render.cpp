@@ -1,5 +1,6 @@
 #include "Render.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
@@ -8,8 +9,13 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "JpegCodec.h"
+#include "PathBytes.h"
 
 namespace tessaly {
 
@@ -81,7 +87,15 @@ class JpegRows : public RowSource {
 class QtRows : public RowSource {
  public:
   explicit QtRows(const QString& path) {
-    QImageReader reader(path, QFileInfo(path).suffix().toLower().toLatin1());
+    // Opened by its bytes: Qt's own would not find a name that is not UTF-8.
+    QFile file;
+    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+      const int code = fd < 0 ? errno : EBADF;
+      if (fd >= 0) ::close(fd);
+      throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(code))));
+    }
+    QImageReader reader(&file, QFileInfo(path).suffix().toLower().toLatin1());
     QImage image = reader.read();
     if (image.isNull())
       throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, reader.errorString()));
@@ -108,8 +122,8 @@ class QtRows : public RowSource {
 std::unique_ptr<RowSource> OpenPicture(const QString& fileName) {
   // Opening a named pipe waits for a writer, for ever if none comes; it, a
   // folder or a device is no picture. A missing file is left to the decoders.
-  const QFileInfo info(fileName);
-  if (info.exists() && !info.isFile())
+  struct stat info;
+  if (::stat(PathBytes(fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
     throw PictureError(QStringLiteral("Cannot open %1: Not a regular file").arg(fileName));
   if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName);
   return std::make_unique<QtRows>(fileName);

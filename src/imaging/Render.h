@@ -11,17 +11,19 @@
 #include <stdexcept>
 #include <string>
 
+#include "PathBytes.h"
 #include "StampFont.h"
 
 namespace tessaly {
 
 // A picture that cannot be read, decoded or written, or a folder that cannot
-// be made. what() is the message shown to the user (UTF-8).
+// be made. what() is the message shown to the user (UTF-8), a file name's
+// bytes that are not UTF-8 shown as U+FFFD.
 class PictureError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
   explicit PictureError(const QString& message)
-      : std::runtime_error(message.toStdString()) {}
+      : std::runtime_error(DisplayName(message).toStdString()) {}
   QString Message() const { return QString::fromUtf8(what()); }
 };
 

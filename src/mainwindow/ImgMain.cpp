@@ -119,7 +119,10 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   };
   RunFontDialog = [this](TStampFont& font) { return ExecuteFontDialog(this, font); };
   ShowError = [this](const QString& message) {
-    QMessageBox::critical(this, windowTitle(), message);
+    // Plain text: a message names files, and a name may look like markup.
+    QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
   };
 
   CreateActions();

@@ -13,6 +13,7 @@
 
 #include "Export.h"
 #include "FullReader.h"
+#include "PathBytes.h"
 
 namespace tessaly {
 
@@ -36,7 +37,7 @@ QString LongTimeFormatWithoutZone(const QLocale& locale) {
 // one second down), as the FAT file times the design was made for.
 QDateTime FileDate(const QString& path) {
   struct stat info;
-  if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+  if (::stat(PathBytes(path).constData(), &info) != 0)
     throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
   QDateTime time = QDateTime::fromSecsSinceEpoch(int64_t(info.st_mtime));
   return time.addSecs(-(time.time().second() % 2));
@@ -50,6 +51,7 @@ TImgPanel::TImgPanel(QWidget* owner) : QFrame(owner) {
   setFocusPolicy(Qt::StrongFocus);
 
   NameLabel = new QLabel(QStringLiteral("AAA"), this);  // one line fixes its height
+  NameLabel->setTextFormat(Qt::PlainText);  // a file name may look like markup
   NameLabel->setAutoFillBackground(true);
   NameLabel->setFixedHeight(NameLabel->sizeHint().height());
   NameLabel->installEventFilter(this);
@@ -82,7 +84,7 @@ void TImgPanel::LoadFile(const QString& path) {
   DateText = locale.toString(modified.date(), QLocale::ShortFormat);
   if (modified.time() != QTime(0, 0))
     DateText += u' ' + locale.toString(modified.time(), LongTimeFormatWithoutZone(locale));
-  NameLabel->setText(QFileInfo(path).fileName());
+  NameLabel->setText(DisplayName(QFileInfo(path).fileName()));
   FileName = path;
   ReadExifDate();
   Render(*Thumbnail, false);
@@ -91,7 +93,7 @@ void TImgPanel::LoadFile(const QString& path) {
 
 bool TImgPanel::ReadExifDate() {
   TimgData data(255, FullReader());
-  if (!data.ReadPicture(QFile::encodeName(FileName).toStdString()) || !data.HasExifSegment() || !data.exif)
+  if (!data.ReadPicture(PathBytes(FileName).toStdString()) || !data.HasExifSegment() || !data.exif)
     return false;
   // Zero is "no date tag could be read"; the file's date is kept then rather
   // than stamping the first day of the date scale.

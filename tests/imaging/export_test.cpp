@@ -147,7 +147,7 @@ TEST(Export, FolderThatCannotBeMadeStopsBeforeWriting) {
     ExportStampedCopy(StampJob(folder + "/p.png", "d", "c"));
     ADD_FAILURE() << "no error";
   } catch (const PictureError& e) {
-    EXPECT_EQ(e.Message(), "Cannot create " + folder + "/Export/");
+    EXPECT_EQ(e.Message(), "Cannot create " + folder + "/Export/\nNot a directory");
   }
   EXPECT_EQ(ReadBytes(folder + "/Export"), "not a folder");
 }

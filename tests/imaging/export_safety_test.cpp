@@ -1,0 +1,163 @@
+// Writing only where it belongs: links in the Export folder's place or the
+// copy's, the copy's permissions, leftovers of crashed exports, file names
+// that are not UTF-8 (and names that look like markup), and a file-size
+// limit met by the batch program.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Export.h"
+#include "ImgPanel.h"
+#include "PathBytes.h"
+#include "PhotoBuilder.h"
+#include "PictureFiles.h"
+
+// Failures show the texts rather than their UTF-16 units.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+
+namespace tessaly {
+namespace {
+
+using namespace testing;
+
+RenderJob Job(const QString& file, const QString& date = "d") { return RenderJob{file, std::nullopt, true, {}, date, ""}; }
+
+QString ExportError(const QString& file) {
+  try {
+    ExportStampedCopy(Job(file));
+  } catch (const PictureError& e) {
+    return e.Message();
+  }
+  return "no error";
+}
+
+QStringList Entries(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+TEST(ExportSafety, RefusesAnExportFolderThatIsNoneWithTheReason) {
+  const QString folder = TestFolder("safety-refused");
+  ASSERT_TRUE(QDir(folder).mkpath("elsewhere") && QDir(folder).mkpath("link") && QDir(folder).mkpath("dangling"));
+  WriteFile(QFile::encodeName(folder + "/elsewhere/p.png").toStdString(), "theirs");
+  ASSERT_EQ(::symlink("../elsewhere", QFile::encodeName(folder + "/link/Export").constData()), 0);
+  ASSERT_EQ(::symlink("../nowhere", QFile::encodeName(folder + "/dangling/Export").constData()), 0);
+  for (const char* sub : {"link", "dangling"}) ASSERT_TRUE(BlockPicture(32, 32).save(folder + "/" + sub + "/p.png"));
+  EXPECT_EQ(ExportError(folder + "/link/p.png"), "Cannot create " + folder + "/link/Export/\nIs a symbolic link");
+  EXPECT_EQ(ExportError(folder + "/dangling/p.png"), "Cannot create " + folder + "/dangling/Export/\nIs a symbolic link");
+  EXPECT_EQ(ExportError(folder + "/gone/p.png"), "Cannot create " + folder + "/gone/Export/\nNo such file or directory");
+  EXPECT_EQ(Entries(folder + "/elsewhere"), QStringList{"p.png"});
+  EXPECT_EQ(ReadBytes(folder + "/elsewhere/p.png"), "theirs");
+  EXPECT_EQ(Entries(folder), (QStringList{"dangling", "elsewhere", "link"}));
+}
+
+TEST(ExportSafety, ReplacesALinkInTheCopysPlaceAndKeepsThePicturesPrivacy) {
+  const QString folder = TestFolder("safety-modes");
+  WriteFile(QFile::encodeName(folder + "/outside.jpg").toStdString(), "outside");
+  const mode_t savedMask = ::umask(022);
+  struct Case {
+    mode_t picture, copy;
+  } const cases[] = {{0600, 0600}, {0644, 0644}, {0640, 0640}, {0444, 0644}, {0666, 0644}};
+  for (const bool named : {false, true}) {
+    UseNamedTemporaryFiles(named);
+    for (const Case& c : cases) {
+      const QString sub = folder + QString("/%1-%2").arg(int(named)).arg(c.picture, 0, 8);
+      ASSERT_TRUE(QDir(sub).mkpath("Export") && BlockPicture(64, 48).save(sub + "/p.png"));
+      ASSERT_EQ(::chmod(QFile::encodeName(sub + "/p.png").constData(), c.picture), 0);
+      ASSERT_EQ(::symlink("../../outside.jpg", QFile::encodeName(sub + "/Export/p.png").constData()), 0);
+      for (const QString date : {"first", "second"}) {  // made, then replaced
+        const QString copy = ExportStampedCopy(Job(sub + "/p.png", date));
+        struct stat facts;
+        ASSERT_EQ(::lstat(PathBytes(copy).constData(), &facts), 0);
+        EXPECT_TRUE(S_ISREG(facts.st_mode));
+        EXPECT_EQ(facts.st_mode & 07777, c.copy) << named << " " << std::oct << c.picture;
+        EXPECT_EQ(DecodeReference(copy).size(), QSize(64, 48));
+      }
+      EXPECT_EQ(Entries(sub + "/Export"), QStringList{"p.png"});
+    }
+  }
+  UseNamedTemporaryFiles(false);
+  ::umask(savedMask);
+  EXPECT_EQ(ReadBytes(folder + "/outside.jpg"), "outside");
+}
+
+TEST(ExportSafety, RemovesTemporaryFilesThatCrashesLeftOnceADayOld) {
+  const QString folder = TestFolder("safety-stale");
+  ASSERT_TRUE(QDir(folder).mkpath("Export") && BlockPicture(32, 32).save(folder + "/p.png"));
+  const QDateTime twoDaysAgo = QDateTime::currentDateTime().addDays(-2);
+  for (const char* name : {".export.Old123", ".export.New123", ".export.Old1234", "old.png"}) {
+    WriteFile(QFile::encodeName(folder + "/Export/" + name).toStdString(), "left");
+    if (QString(name) != ".export.New123") SetModificationTime(folder + "/Export/" + name, twoDaysAgo);
+  }
+  ExportStampedCopy(Job(folder + "/p.png"));
+  EXPECT_EQ(Entries(folder + "/Export"), (QStringList{".export.New123", ".export.Old1234", "old.png", "p.png"}));
+}
+
+TEST(ExportSafety, FileNamesAreBytesAndShownWithTheirBadBytesReplaced) {
+  struct Case {
+    const char* bytes;
+    const char16_t* shown;
+  } const cases[] = {
+      {"plain.jpg", u"plain.jpg"},
+      {"\xD0\xBB\xD0\xB5\xD1\x82\xD0\xBE.jpg", u"лето.jpg"},
+      {"\xF0\x9F\x93\xB7.jpg", u"\U0001F4F7.jpg"},
+      {"\xC9t\xE9.jpg", u"\uFFFDt\uFFFD.jpg"},                // Latin-1
+      {"cut\xE2\x82.jpg", u"cut\uFFFD\uFFFD.jpg"},            // a sequence cut short
+      {"overlong\xC0\xAF.jpg", u"overlong\uFFFD\uFFFD.jpg"},  // "/" in two bytes
+      {"surrogate\xED\xA0\x80.jpg", u"surrogate\uFFFD\uFFFD\uFFFD.jpg"},
+      {"beyond\xF4\x90\x80\x80.jpg", u"beyond\uFFFD\uFFFD\uFFFD\uFFFD.jpg"},
+  };
+  for (const Case& c : cases) {
+    const QString path = PathFromBytes(c.bytes);
+    EXPECT_EQ(PathBytes(path), QByteArray(c.bytes)) << c.bytes;
+    EXPECT_EQ(DisplayName(path), QString::fromUtf16(c.shown)) << c.bytes;
+  }
+
+  const QString folder = TestFolder("safety-bytes");
+  const QByteArray name = "\xC9t\xE9 <b>PAID<u>.jpg";
+  TiffBuilder tiff(false);
+  tiff.AddAscii(0, 0x0132, "2020:01:02 03:04:05");
+  WriteJpegPicture(folder + "/made.jpg", BlockPicture(64, 48), 90, ExifSegment(tiff.Build()));
+  const QByteArray dir = QFile::encodeName(folder);
+  ASSERT_EQ(::rename(dir + "/made.jpg", dir + "/" + name), 0);
+  const QString path = PathFromBytes(dir + "/" + name);
+  EXPECT_EQ(PathBytes(ExportStampedCopy(Job(path))), dir + "/Export/" + name);
+  EXPECT_EQ(::access(dir + "/Export/" + name, F_OK), 0);
+  EXPECT_EQ(ExportError(PathFromBytes(dir + "/\xFF.png")),
+            "Cannot open " + folder + "/\uFFFD.png: No such file or directory");
+
+  TImgPanel panel;
+  panel.LoadFile(path);
+  EXPECT_EQ(panel.PictureWidth, 64);
+  EXPECT_EQ(panel.DateText, QLocale().toString(QDate(2020, 1, 2), QLocale::ShortFormat));  // from its EXIF data
+  EXPECT_EQ(panel.NameLabel->text(), "\uFFFDt\uFFFD <b>PAID<u>.jpg");
+  for (const QLabel* label : panel.findChildren<QLabel*>()) EXPECT_EQ(label->textFormat(), Qt::PlainText);
+}
+
+TEST(ExportSafety, BatchProgramTakesNamesAsBytesAndReportsAFileSizeLimit) {
+  const QString folder = TestFolder("safety-program");
+  const std::string dir = QFile::encodeName(folder).toStdString(), name = dir + "/\xC9t\xE9.png";
+  ASSERT_TRUE(BlockPicture(400, 300).save(folder + "/made.png"));
+  ASSERT_EQ(::rename((dir + "/made.png").c_str(), name.c_str()), 0);
+  const auto run = [&](const std::string& limit, std::string& out) {
+    const std::string command = limit + "exec '" TESSALY_STAMP_PROGRAM "' '" + name + "' 2>'" + dir + "/err'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    return ::pclose(pipe);
+  };
+  std::string out, limited;
+  EXPECT_EQ(run("", out), 0);
+  EXPECT_EQ(out, dir + "/Export/\xC9t\xE9.png\n");
+  ASSERT_EQ(::unlink((dir + "/Export/\xC9t\xE9.png").c_str()), 0);
+  // A limit of a few KiB on the size of a file.
+  EXPECT_EQ(run("ulimit -f 4; ", limited), 1 << 8);
+  EXPECT_NE(ReadBytes(folder + "/err").find("Cannot write " + dir + "/Export/\xEF\xBF\xBDt\xEF\xBF\xBD.png: File too large\n"),
+            std::string::npos);
+  EXPECT_EQ(Entries(folder + "/Export"), QStringList{});
+}
+
+}  // namespace
+}  // namespace tessaly
