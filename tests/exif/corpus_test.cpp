@@ -79,8 +79,8 @@ class Corpus : public ::testing::Test {
   std::vector<Photo> photos;
 };
 
-// Text without the padding cameras leave after it (blanks, and zeros, which
-// the reader shows as dots).
+// Text without trailing blanks and dots (a loose match; the exact one is
+// TextsAndAperturesAsExifToolReadsThem).
 std::string Unpadded(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '.')) text.pop_back();
   return text;
@@ -112,6 +112,48 @@ TEST_F(Corpus, SameCamera) {
     EXPECT_EQ(Unpadded(p.exif().cameraMake), Unpadded(p.Value("IFD0:Make").value_or("")));
     EXPECT_EQ(Unpadded(p.exif().cameraModel), Unpadded(p.Value("IFD0:Model").value_or("")));
   }
+}
+
+// Without the blanks some cameras pad with, which ExifTool leaves out.
+std::string WithoutTrailingBlanks(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// The photos and the phone JPEGs, each with ExifTool's view of it.
+std::vector<Photo> WithPhonePhotos(std::vector<Photo> photos) {
+  for (const auto& entry : fs::directory_iterator(kCorpus / "phones")) {
+    const std::string extension = entry.path().extension().string();
+    if (extension != ".jpg" && extension != ".jpeg") continue;
+    Photo p;
+    p.name = entry.path().filename().string();
+    p.exiftool = ExifToolValues(kCorpus / "phones" / "exiftool" / (p.name + ".num.json"));
+    p.data = std::make_unique<TimgData>(kBuildAll);
+    p.data->ReadPicture(entry.path().string());
+    photos.push_back(std::move(p));
+  }
+  return photos;
+}
+
+// Make and model exactly as written, and the APEX apertures as f-numbers.
+TEST_F(Corpus, TextsAndAperturesAsExifToolReadsThem) {
+  const std::vector<Photo> all = WithPhonePhotos(std::move(photos));
+  int apertures = 0;
+  for (const Photo& p : all) {
+    SCOPED_TRACE(p.name);
+    ASSERT_TRUE(p.data->exif);
+    ASSERT_TRUE(p.Value("IFD0:Make") && p.Value("IFD0:Model"));
+    EXPECT_EQ(WithoutTrailingBlanks(p.exif().cameraMake), *p.Value("IFD0:Make"));
+    EXPECT_EQ(WithoutTrailingBlanks(p.exif().cameraModel), *p.Value("IFD0:Model"));
+    for (const char* tag : {"ApertureValue", "MaxApertureValue"}) {
+      const auto expected = p.Value(std::string("ExifIFD:") + tag);
+      if (!expected) continue;
+      EXPECT_EQ(p.exif().TagValueText(tag), FormatNumber("F%0.1f", std::stod(*expected))) << tag;
+      ++apertures;
+    }
+  }
+  EXPECT_GT(all.size(), 15u);
+  EXPECT_GT(apertures, 15);
 }
 
 TEST_F(Corpus, SameNumbers) {

@@ -106,7 +106,7 @@ TEST_F(DirectoryWalk, ValueTextsByType) {
   t.AddShort(0, 0xC000, {7});                              // not in the table
   TImageInfo& info = Walk(t.Build());
   EXPECT_EQ(info.tagText,
-            "\r\nImage Description = ABCD"
+            "\r\nImage Description = ABCDE"
             "\r\nMake = ABCDE"
             "\r\nSoftware = " + std::string(50, 'x') +
             "\r\nArtist = line.break"
@@ -118,6 +118,58 @@ TEST_F(DirectoryWalk, ValueTextsByType) {
   EXPECT_EQ(Find(info, 0xC000), nullptr);
   EXPECT_EQ(info.exifVersion, std::string("02\0" "20", 5));
   EXPECT_EQ(info.flashValue, 25);
+}
+
+// An ASCII value is its bytes up to the first zero, or all of them without
+// one: the value text, the make and the model alike.
+TEST_F(DirectoryWalk, AsciiTextsAsWritten) {
+  struct Case {
+    const char* name;
+    std::string raw;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"zero padding", std::string("Canon EOS 350D DIGITAL\0\0\0\0\0\0\0\0\0", 31),
+       "Canon EOS 350D DIGITAL"},
+      {"no terminating zero", "HTC", "HTC"},
+      {"only zeros", std::string(4, '\0'), ""},
+      {"bytes after the first zero", std::string("BUSHNELL\0" "7x\0", 12), "BUSHNELL"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TiffBuilder t(false);
+    for (const uint16_t tag : {0x010E, 0x010F, 0x0110})
+      t.Add(0, tag, 2, static_cast<uint32_t>(c.raw.size()), c.raw);
+    TImageInfo& info = Walk(t.Build());
+    EXPECT_EQ(info.cameraMake, c.text);
+    EXPECT_EQ(info.cameraModel, c.text);
+    ASSERT_EQ(info.tagCount(), 3);
+    EXPECT_EQ(info.tags[0].valueText, c.text);
+    EXPECT_EQ(info.tags[0].rawBytes, c.raw);
+    EXPECT_EQ(info.tagText.substr(0, info.tagText.find("\r\nMake")),
+              std::string("\r\nImage Description = ") + c.text);
+  }
+}
+
+// ApertureValue and MaxApertureValue hold APEX values; FNumber the f-number.
+TEST_F(DirectoryWalk, AperturesShowTheirFNumber) {
+  struct Case {
+    uint16_t tag;
+    std::pair<uint32_t, uint32_t> value;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0x9202, {3, 1}, "F2.8"},   {0x9202, {1, 1}, "F1.4"},  {0x9205, {30, 10}, "F2.8"},
+      {0x9205, {6, 1}, "F8.0"},   {0x9202, {0, 1}, "F1.0"},  {0x9202, {0, 0}, "F1.0"},
+      {0x829D, {28, 10}, "F2.8"}, {0x829D, {3, 1}, "F3.0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.tag) + " " + std::to_string(c.value.first) + "/" +
+                 std::to_string(c.value.second));
+    TiffBuilder t(true);
+    t.AddRational(0, c.tag, {c.value});
+    EXPECT_EQ(Walk(t.Build()).tags.at(0).valueText, c.text);
+  }
 }
 
 TEST_F(DirectoryWalk, TagSwitchFillsTheFields) {
@@ -388,6 +440,24 @@ TEST_F(ShotDate, PassesOverTextsThatAreNoDate) {
     EXPECT_EQ(Shot(bad, bad, "2006:01:01 00:00:00"), "2006-01-01 00:00:00");
     EXPECT_EQ(Shot(bad, bad, bad), "zero");
   }
+}
+
+TEST_F(ShotDate, EachDateOnItsOwn) {
+  TiffBuilder t(false);
+  const int exif = t.AddDirectory();
+  t.AddAscii(0, 0x0132, "2006:01:01 00:00:00");
+  t.Link(0, 0x8769, exif);
+  t.AddAscii(exif, 0x9003, "2005:02:30 10:00:00");  // no such day
+  t.AddAscii(exif, 0x9004, "2002:12:08 12:00:00");
+  const TImageInfo& info = Walk(t.Build());
+  EXPECT_EQ(info.OriginalDate(), 0);
+  EXPECT_EQ(FormatIsoDateTime(info.DigitizedDate()), "2002-12-08 12:00:00");
+  EXPECT_EQ(FormatIsoDateTime(info.ModifiedDate()), "2006-01-01 00:00:00");
+
+  TiffBuilder none(false);
+  none.AddAscii(0, 0x010F, "Make");
+  const TImageInfo& missing = Walk(none.Build());
+  EXPECT_EQ(missing.OriginalDate() + missing.DigitizedDate() + missing.ModifiedDate(), 0);
 }
 
 TEST_F(ShotDate, DateAtTheEndOfTheSegmentIsNotReadBeyondIt) {
