@@ -139,7 +139,8 @@ void TImageInfo::ReadDirectory(int64_t start, int64_t offsetBase, int64_t dataLe
       else if (format == 7)
         text = Quoted(UpToZero(raw));
       else
-        text = ValueText(raw, format, entry.decodeList, entry.formatText, entry.numberConversion);
+        text = ValueText(raw, format, entry.decodeList, entry.formatText,
+                         entry.numberConversion);
       text = entry.tagId != 0 && entry.formatter ? entry.formatter(text) : CleanText(text);
       if (tag == kTagUserComment) {
         userComment = std::string(Trimmed(CopyBytes(raw, kUserCommentPrefix + 1, size)));
