@@ -10,21 +10,12 @@
 #include "ExifReader.h"
 #include "FullReader.h"
 #include "IptcReader.h"
+#include "OutputText.h"
 
 namespace tessaly {
 namespace {
 
 constexpr int kBadUsage = 2;
-
-// Text of the reader (Windows-1251) as UTF-8 with the listing's CR LF line
-// breaks as plain line feeds.
-std::string Utf8Lines(std::string_view bytes) {
-  std::string text = Win1251ToUtf8(bytes);
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i)
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-  return out;
-}
 
 // A JSON string (RFC 8259 section 7) of UTF-8 text: quotes, backslashes and
 // control characters escaped.
@@ -53,8 +44,9 @@ std::string JsonEscaped(std::string_view utf8) {
 // Texts of the reader are Windows-1251 bytes.
 std::string JsonString(std::string_view bytes) { return JsonEscaped(Win1251ToUtf8(bytes)); }
 
-// Arguments are UTF-8 file names already; they are escaped without conversion.
-std::string JsonFileName(std::string_view name) { return JsonEscaped(name); }
+// File names are bytes; one that is not UTF-8 is shown with U+FFFD in place of
+// its bad bytes, so that the output stays valid JSON.
+std::string JsonFileName(std::string_view name) { return JsonEscaped(ValidUtf8(name)); }
 
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
 
@@ -67,24 +59,36 @@ std::vector<TTagEntry> IptcRecords(const TimgData& data) {
   return records;
 }
 
+// A date of the EXIF data as text, empty when the file has none.
+std::string DateText(const TimgData& data, TDateTime (TImageInfo::*date)() const) {
+  if (!data.HasExifSegment() || !data.exif) return "";
+  const TDateTime value = (*data.exif.*date)();
+  return value == 0 ? "" : FormatIsoDateTime(value);
+}
+
 std::string ShotDateText(const TimgData& data) {
   return data.HasExifSegment() && data.exif ? FormatIsoDateTime(data.exif->ShotDateTime()) : "";
 }
 
+std::string JsonDate(const std::string& text) { return text.empty() ? "null" : JsonString(text); }
+
+// Every text that comes from the file or its name is written out through
+// TerminalText or TerminalListing, so that none can drive the terminal.
 void PrintText(const std::string& file, bool read, const TimgData& data) {
-  std::printf("File: %s\n", file.c_str());
+  std::printf("File: %s\n", TerminalText(ValidUtf8(file)).c_str());
   std::printf("Read: %s\n", read ? "yes" : "no");
-  std::printf("Outcome: %s\n", Utf8Lines(data.errorText).c_str());
+  std::printf("Outcome: %s\n", TerminalListing(data.errorText).c_str());
   const std::string date = ShotDateText(data);
   std::printf("Shot: %s\n", date.empty() ? "-" : date.c_str());
   if (data.exif) {
-    std::printf("%s\n", Utf8Lines(data.exif->tagText).c_str());
+    std::printf("%s\n", TerminalListing(data.exif->tagText).c_str());
     if (!data.exif->makerNoteText.empty())
-      std::printf("Maker note:%s\n", Utf8Lines(data.exif->makerNoteText).c_str());
+      std::printf("Maker note:%s\n", TerminalListing(data.exif->makerNoteText).c_str());
   }
   for (const TTagEntry& record : IptcRecords(data))
     std::printf("IPTC %d:%d %s = %s\n", record.iptcRecord, record.tagId,
-                Utf8Lines(record.tagName).c_str(), Utf8Lines(record.valueText).c_str());
+                TerminalText(Win1251ToUtf8(record.tagName)).c_str(),
+                TerminalText(Win1251ToUtf8(record.valueText)).c_str());
   std::printf("\n");
 }
 
@@ -102,7 +106,13 @@ std::string JsonObject(const std::string& file, bool read, const TimgData& data)
   member("hasExifSegment", JsonBool(data.HasExifSegment()));
   member("segmentCount", std::to_string(data.segmentCount));
   const std::string date = ShotDateText(data);
-  member("shotDateTime", date.empty() ? "null" : JsonString(date));
+  member("shotDateTime", JsonDate(date));
+  const auto dateMember = [&data](const char* name, TDateTime (TImageInfo::*date)() const) {
+    return std::string("\"") + name + "\": " + JsonDate(DateText(data, date));
+  };
+  member("dates", "{" + dateMember("original", &TImageInfo::OriginalDate) + ", " +
+                      dateMember("digitized", &TImageInfo::DigitizedDate) + ", " +
+                      dateMember("modified", &TImageInfo::ModifiedDate) + "}");
   member("cameraMake", JsonString(info.cameraMake));
   member("cameraModel", JsonString(info.cameraModel));
   member("exifVersion", JsonString(info.exifVersion));

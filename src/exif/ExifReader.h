@@ -43,6 +43,9 @@ class ReadError : public std::runtime_error {
 // Per-tag formatting routine: takes the value text the walk built, returns the
 // display text. May throw (a field that is not an integer, for example).
 using TagFormatter = std::string (*)(const std::string& text);
+// Per-tag number conversion: turns the number of a value into the number its
+// format text shows (an APEX value into an f-number, for example).
+using NumberConversion = double (*)(double number);
 
 // One tag, both as a table row and as a stored tag with its value.
 struct TTagEntry {
@@ -59,6 +62,7 @@ struct TTagEntry {
   std::string formatText;      // "%5.2f", "%s sec", ...
   int32_t dataSize = 0;        // length of rawBytes; IPTC rows: max data length
   TagFormatter formatter = nullptr;
+  NumberConversion numberConversion = nullptr;
 };
 
 using TagTable = std::vector<TTagEntry>;
@@ -113,8 +117,14 @@ std::string FormatText(std::string_view pattern, std::string_view text);
 int64_t RoundHalfEven(double value);
 
 double FractionValue(std::string_view text);  // "-15/10" -> -1.5; failure 0
+// The text of an ASCII value (TIFF type 2): its bytes up to the first zero
+// byte, or all of them when it has none.
+std::string AsciiText(std::string_view raw);
 std::string CleanText(std::string_view text); // first 50 chars, controls -> '.'
 std::string HexText(std::string_view bytes);  // " 01 AB" for the first 16 bytes, "..."
+
+// Number conversions referenced by table rows.
+double ApexToFNumber(double apex);  // APEX aperture value -> f-number
 
 // Formatters referenced by table rows.
 std::string ComponentsText(const std::string& text);
@@ -219,8 +229,10 @@ class TImageInfo : public tEndInd {
   // Conversions by this object's byte order.
   int32_t RawToInt(std::string_view bytes) const;
   double NumericValue(std::string_view bytes, int format) const;
-  std::string ValueText(std::string_view bytes, int format,
-                        std::string_view decodeList, std::string_view pattern) const;
+  // The display text of a value; a number pattern shows convert(number)
+  // when a conversion is given.
+  std::string ValueText(std::string_view bytes, int format, std::string_view decodeList,
+                        std::string_view pattern, NumberConversion convert = nullptr) const;
 
   // Lookups over the stored records by name (the class's two virtual operations).
   virtual int TagIndex(std::string_view name) const;
@@ -232,6 +244,12 @@ class TImageInfo : public tEndInd {
   // The shooting date: DateTimeDigitized, then DateTimeOriginal, then
   // DateTime; a tag whose text does not parse is passed over; 0 when none.
   TDateTime ShotDateTime() const;
+  // Each date tag on its own: DateTimeOriginal (0x9003), DateTimeDigitized
+  // (0x9004) and DateTime (0x0132); 0 when the tag is missing or its text
+  // does not parse.
+  TDateTime OriginalDate() const;
+  TDateTime DigitizedDate() const;
+  TDateTime ModifiedDate() const;
   // Parses the (at most) 19 bytes of the owner's EXIF segment from pos on.
   TDateTime DateTimeAt(int64_t pos) const;
 

@@ -135,11 +135,12 @@ void TImageInfo::ReadDirectory(int64_t start, int64_t offsetBase, int64_t dataLe
     if (buildText) {
       entry = LookupTag(tag, kind);
       if (format == 2)
-        text = raw.substr(0, raw.empty() ? 0 : raw.size() - 1);
+        text = AsciiText(raw);
       else if (format == 7)
         text = Quoted(UpToZero(raw));
       else
-        text = ValueText(raw, format, entry.decodeList, entry.formatText);
+        text = ValueText(raw, format, entry.decodeList, entry.formatText,
+                         entry.numberConversion);
       text = entry.tagId != 0 && entry.formatter ? entry.formatter(text) : CleanText(text);
       if (tag == kTagUserComment) {
         userComment = std::string(Trimmed(CopyBytes(raw, kUserCommentPrefix + 1, size)));
@@ -283,6 +284,16 @@ TDateTime TImageInfo::DateTimeAt(int64_t pos) const {
       owner && owner->exifSegment ? owner->exifSegment->bytes : kNoBytes;
   return ParseExifDateTime(CopyBytes(segment, pos, kDateTimeLength));
 }
+
+TDateTime TImageInfo::OriginalDate() const {
+  return dateTimeOriginalPos > 0 ? DateTimeAt(dateTimeOriginalPos) : 0;
+}
+
+TDateTime TImageInfo::DigitizedDate() const {
+  return dateTimeDigitizedPos > 0 ? DateTimeAt(dateTimeDigitizedPos) : 0;
+}
+
+TDateTime TImageInfo::ModifiedDate() const { return dateTimePos > 0 ? DateTimeAt(dateTimePos) : 0; }
 
 TDateTime TImageInfo::ShotDateTime() const {
   // A tag that holds blanks or zeros is passed over for the next one.

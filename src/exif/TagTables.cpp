@@ -23,6 +23,13 @@ TTagEntry Row(uint16_t tag, const char* name, const char* caption, const char* f
   return row;
 }
 
+TTagEntry NumberRow(uint16_t tag, const char* name, const char* caption, const char* formatText,
+                    NumberConversion conversion, const char* decodeList) {
+  TTagEntry row = Row(tag, name, caption, formatText, nullptr, decodeList);
+  row.numberConversion = conversion;
+  return row;
+}
+
 // Rows leaving the caption empty get one made from the name.
 TagTable WithCaptions(TagTable rows) {
   for (TTagEntry& row : rows)
@@ -74,8 +81,11 @@ const TagTable& MainTagTable() {
   static const TagTable rows = WithCaptions({
 #define EXIF_TAG(tag, name, caption, formatText, formatter, decodeList) \
   Row(tag, name, caption, formatText, formatter, decodeList),
+#define EXIF_NUMBER_TAG(tag, name, caption, formatText, conversion, decodeList) \
+  NumberRow(tag, name, caption, formatText, conversion, decodeList),
 #include "tables/main_tags.def"
 #undef EXIF_TAG
+#undef EXIF_NUMBER_TAG
   });
   return rows;
 }

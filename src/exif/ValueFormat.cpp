@@ -192,6 +192,13 @@ double FractionValue(std::string_view text) {
   return static_cast<double>(*numerator) / *denominator;
 }
 
+std::string AsciiText(std::string_view raw) {
+  // TIFF 6.0 section 2: an ASCII value ends with a zero byte, but cameras pad
+  // it with further zeros, and some leave the zero out. Blanks are kept as
+  // written: the maker-note dispatch reads the model text as it stands.
+  return std::string(raw.substr(0, raw.find('\0')));
+}
+
 std::string CleanText(std::string_view text) {
   std::string clean(text.substr(0, kCleanTextLength));
   for (char& c : clean)
@@ -209,6 +216,13 @@ std::string HexText(std::string_view bytes) {
   }
   if (bytes.size() > kHexTextBytes) text += "...";
   return text;
+}
+
+// --- Number conversions ----------------------------------------------------
+
+double ApexToFNumber(double apex) {
+  // An APEX aperture value Av stands for the f-number 2^(Av/2) (EXIF 2.3 annex C).
+  return std::exp2(apex / 2);
 }
 
 // --- Formatters -----------------------------------------------------------
@@ -369,7 +383,8 @@ double TImageInfo::NumericValue(std::string_view bytes, int format) const {
 // component with the component's own "n/d" text; a meaning found replaces
 // the fraction, and a fraction the list does not hold stays shown.
 std::string TImageInfo::ValueText(std::string_view bytes, int format,
-                                  std::string_view decodeList, std::string_view pattern) const {
+                                  std::string_view decodeList, std::string_view pattern,
+                                  NumberConversion convert) const {
   const size_t size = FormatSize(format);
   if (size == 0) return "0";
   const size_t count = std::min<size_t>(bytes.size() / size, kMaxShownComponents);
@@ -399,7 +414,8 @@ std::string TImageInfo::ValueText(std::string_view bytes, int format,
   }
   if (pattern.empty()) return text;
   if (pattern.find("%s") != std::string_view::npos) return FormatText(pattern, text);
-  return FormatNumber(pattern, NumericValue(bytes, format));
+  const double number = NumericValue(bytes, format);
+  return FormatNumber(pattern, convert ? convert(number) : number);
 }
 
 // --- Tag values by name -------------------------------------------------------

@@ -56,12 +56,15 @@ struct Photo {
   }
 };
 
-std::vector<Photo> ReadCorpus() {
-  std::vector<Photo> photos;
-  for (const auto& entry : fs::directory_iterator(kCorpus / "photos")) {
+// The JPEG photos of a corpus folder, each with ExifTool's view of it.
+std::vector<Photo> ReadCorpus(const fs::path& folder, const fs::path& views,
+                              std::vector<Photo> photos = {}) {
+  if (!fs::is_directory(folder)) return photos;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() != ".jpg") continue;
     Photo p;
     p.name = entry.path().filename().string();
-    p.exiftool = ExifToolValues(kCorpus / "exiftool" / (p.name + ".num.json"));
+    p.exiftool = ExifToolValues(views / (p.name + ".num.json"));
     p.data = std::make_unique<TimgData>(kBuildAll);
     p.data->ReadPicture(entry.path().string());
     photos.push_back(std::move(p));
@@ -74,13 +77,13 @@ class Corpus : public ::testing::Test {
   void SetUp() override {
     if (!fs::is_directory(kCorpus / "photos")) GTEST_SKIP() << "no corpus at " << kCorpus;
     SetDecimalSeparator('.');
-    photos = ReadCorpus();
+    photos = ReadCorpus(kCorpus / "photos", kCorpus / "exiftool");
   }
   std::vector<Photo> photos;
 };
 
-// Text without the padding cameras leave after it (blanks, and zeros, which
-// the reader shows as dots).
+// Text without trailing blanks and dots (a loose match; the exact one is
+// TextsAndAperturesAsExifToolReadsThem).
 std::string Unpadded(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '.')) text.pop_back();
   return text;
@@ -112,6 +115,29 @@ TEST_F(Corpus, SameCamera) {
     EXPECT_EQ(Unpadded(p.exif().cameraMake), Unpadded(p.Value("IFD0:Make").value_or("")));
     EXPECT_EQ(Unpadded(p.exif().cameraModel), Unpadded(p.Value("IFD0:Model").value_or("")));
   }
+}
+
+// Make and model as written (ExifTool leaves out trailing blanks), and the
+// APEX apertures as f-numbers; the phone JPEGs too.
+TEST_F(Corpus, TextsAndAperturesAsExifToolReadsThem) {
+  const auto all =
+      ReadCorpus(kCorpus / "phones", kCorpus / "phones" / "exiftool", std::move(photos));
+  const auto unpadded = [](std::string s) { return s.erase(s.find_last_not_of(' ') + 1); };
+  int apertures = 0;
+  for (const Photo& p : all) {
+    SCOPED_TRACE(p.name);
+    EXPECT_EQ(unpadded(p.exif().cameraMake), p.Value("IFD0:Make").value_or("?"));
+    EXPECT_EQ(unpadded(p.exif().cameraModel), p.Value("IFD0:Model").value_or("?"));
+    for (const char* tag : {"ApertureValue", "MaxApertureValue"}) {
+      const auto expected = p.Value(std::string("ExifIFD:") + tag);
+      if (!expected) continue;
+      const std::string fNumber = FormatNumber("F%0.1f", std::stod(*expected));
+      EXPECT_EQ(p.exif().TagValueText(tag), fNumber) << tag;
+      ++apertures;
+    }
+  }
+  EXPECT_GT(all.size(), 15u);
+  EXPECT_GT(apertures, 15);
 }
 
 TEST_F(Corpus, SameNumbers) {

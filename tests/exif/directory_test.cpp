@@ -103,21 +103,45 @@ TEST_F(DirectoryWalk, ValueTextsByType) {
   t.AddUndefined(0, 0x9000, std::string("02\0" "20", 5));  // cut at the zero
   t.AddShort(0, 0x9209, {25});                             // formatter of the row
   t.AddRational(0, 0x829D, {{28, 10}});                    // format text of the row
+  t.AddRational(0, 0x9202, {{3, 1}});                      // APEX: f-number 2^(3/2)
+  t.AddRational(0, 0x9205, {{1, 1}});
   t.AddShort(0, 0xC000, {7});                              // not in the table
   TImageInfo& info = Walk(t.Build());
   EXPECT_EQ(info.tagText,
-            "\r\nImage Description = ABCD"
+            "\r\nImage Description = ABCDE"
             "\r\nMake = ABCDE"
             "\r\nSoftware = " + std::string(50, 'x') +
             "\r\nArtist = line.break"
             "\r\nExif Version = \"02\""
             "\r\nFlash = On, auto mode"
             "\r\nFNumber = F2.8"
+            "\r\nAperture Value = F2.8"
+            "\r\nMax Aperture Value = F1.4"
             "\r\nUnknown = 7");
-  EXPECT_EQ(info.tagCount(), 7);  // the unknown tag is listed, not stored
+  EXPECT_EQ(info.tagCount(), 9);  // the unknown tag is listed, not stored
   EXPECT_EQ(Find(info, 0xC000), nullptr);
   EXPECT_EQ(info.exifVersion, std::string("02\0" "20", 5));
   EXPECT_EQ(info.flashValue, 25);
+}
+
+// An ASCII value is its bytes up to the first zero, or all of them without
+// one: the value text, the make and the model alike.
+TEST_F(DirectoryWalk, AsciiTextsAsWritten) {
+  const std::pair<std::string, const char*> cases[] = {
+      {std::string("Canon EOS 350D DIGITAL\0\0\0\0\0\0\0\0\0", 31), "Canon EOS 350D DIGITAL"},
+      {"HTC", "HTC"},  // no terminating zero
+      {std::string(4, '\0'), ""},
+      {std::string("BUSHNELL\0" "7x\0", 12), "BUSHNELL"},
+  };
+  for (const auto& [raw, text] : cases) {
+    SCOPED_TRACE(text);
+    TiffBuilder t(false);
+    for (const uint16_t tag : {0x010E, 0x010F, 0x0110})
+      t.Add(0, tag, 2, static_cast<uint32_t>(raw.size()), raw);
+    TImageInfo& info = Walk(t.Build());
+    EXPECT_EQ(info.tags.at(0).valueText + "|" + info.cameraMake + "|" + info.cameraModel,
+              text + std::string("|") + text + "|" + text);
+  }
 }
 
 TEST_F(DirectoryWalk, TagSwitchFillsTheFields) {

@@ -1,0 +1,99 @@
+#include "OutputText.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "ExifReader.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+constexpr std::string_view kListingBreak = "\r\n";
+
+// Length of the well-formed UTF-8 sequence at the start of s, or 0.
+size_t SequenceLength(std::string_view s) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  size_t length;
+  uint32_t code;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (s.size() < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+    code = code << 6 | (byte(i) & 0x3F);
+  }
+  // The shortest form only (RFC 3629 section 3), and no surrogate halves.
+  static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+    return 0;
+  return length;
+}
+
+std::string Escaped(const char* format, unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+}  // namespace
+
+std::string ValidUtf8(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  while (!bytes.empty()) {
+    const size_t length = SequenceLength(bytes);
+    if (length == 0) {
+      text += kReplacement;
+      bytes.remove_prefix(1);
+    } else {
+      text += bytes.substr(0, length);
+      bytes.remove_prefix(length);
+    }
+  }
+  return text;
+}
+
+std::string TerminalText(std::string_view utf8) {
+  std::string text;
+  text.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+    if (c < 0x20 || c == 0x7F) {
+      text += Escaped("\\x%02X", c);
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F
+      text += Escaped("\\u%04X", next);
+      ++i;
+    } else {
+      text += static_cast<char>(c);
+    }
+  }
+  return text;
+}
+
+std::string TerminalListing(std::string_view bytes) {
+  std::string text;
+  for (size_t start = 0;;) {
+    const size_t end = bytes.find(kListingBreak, start);
+    text += TerminalText(Win1251ToUtf8(bytes.substr(start, end - start)));
+    if (end == std::string_view::npos) return text;
+    text += '\n';
+    start = end + kListingBreak.size();
+  }
+}
+
+}  // namespace tessaly
