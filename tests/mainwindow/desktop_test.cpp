@@ -7,11 +7,13 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QUrl>
 #include <QtTest>
 
+#include "FontDialogFile.h"
 #include "ImgMain.h"
 #include "ImgPanel.h"
 #include "Translations.h"
@@ -117,6 +119,28 @@ class DesktopTest : public QObject {
     QCOMPARE(opened, expected);
     QCOMPARE(form.CurrentPanel, form.Panels().last());
     QCOMPARE(errors, QStringList());
+  }
+
+  // An installed program (data in ../share/tessaly) keeps its default font
+  // in the user's configuration folder, even where it could write beside
+  // itself; a program in a build folder keeps it beside itself.
+  void defaultFontFileOfAnInstalledProgram() {
+    QTemporaryDir dir;
+    const QString config =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/tessaly");
+    const struct {
+      const char* layout;
+      const char* bin;
+      QString folder;
+    } cases[] = {
+        {"build/bin", "build/bin", dir.filePath(QStringLiteral("build/bin"))},
+        {"usr/bin usr/share/tessaly", "usr/bin", config},
+    };
+    for (const auto& c : cases) {
+      for (const QString& folder : QString::fromLatin1(c.layout).split(u' ')) QVERIFY(QDir(dir.path()).mkpath(folder));
+      QCOMPARE(QFileInfo(tessaly::FontDialogPath(dir.filePath(QString::fromLatin1(c.bin)))).absolutePath(),
+               QDir(c.folder).absolutePath());
+    }
   }
 
   void windowSpeaksTheUsersLanguage() {
