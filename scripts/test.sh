@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the full build (reader, imaging,
-# window), whose programs are checked for their hardening, and a second build of the metadata reader under AddressSanitizer and
+# window), whose programs are checked for their hardening, with its tests,
+# the installed program and the Debian package made from that build, and a
+# second build of the metadata reader under AddressSanitizer and
 # UndefinedBehaviorSanitizer, which also builds the fuzz target and runs it
 # over its seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# A run stopped while the build folder was moved aside gives it back.
+if [ -d build-out-of-reach ] && [ ! -d build ]; then mv build-out-of-reach build; fi
 bash scripts/setup.sh
 
 # The programs of the optimised build must carry their hardening: relocations
@@ -37,6 +41,43 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 check_hardening build/bin/tessaly build/bin/tessaly-stamp build/bin/tessaly-exif
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$jobs"
+
+# The installed program: install into a temporary prefix, check the desktop
+# entry and the metainfo, and run the installed commands on the sample photo
+# with the build folder moved out of reach, so nothing of the source tree or
+# the build can stand in for what the installation lacks. Then the Debian
+# package, packed from the same build.
+prefix=$(mktemp -d)
+work=$(mktemp -d)
+cmake --install build --prefix "$prefix"
+desktop-file-validate "$prefix"/share/applications/*.desktop
+appstreamcli validate --no-net "$prefix"/share/metainfo/*.metainfo.xml
+cp build/sample/sample.jpg "$work/"
+rm -rf build-out-of-reach
+mv build build-out-of-reach
+trap 'mv build-out-of-reach build' EXIT
+"$prefix/bin/tessaly" --version
+"$prefix/bin/tessaly-exif" --version
+"$prefix/bin/tessaly-exif" "$work/sample.jpg" > "$work/exif.txt"
+grep -x "Read: yes" "$work/exif.txt"
+grep "^Shot: " "$work/exif.txt"
+# A photo with picture data for the stamp (the sample holds EXIF data only).
+mkdir "$work/photos"
+{ printf 'P6\n96 64\n255\n'; head -c $((96 * 64 * 3)) /dev/zero | tr '\0' '\140'; } |
+  cjpeg -quality 90 > "$work/photos/grey.jpg"
+HOME="$work/home" "$prefix/bin/tessaly-stamp" --comment "CI" "$work/photos"
+test -s "$work/photos/Export/grey.jpg"
+mv build-out-of-reach build
+trap - EXIT
+(cd build && cpack -G DEB -B "$work/deb")
+deb=$(ls "$work"/deb/tessaly_*.deb)
+dpkg-deb -I "$deb"
+dpkg-deb -c "$deb"
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6widgets6 libjpeg62-turbo; do
+  [[ $depends == *"$lib"* ]] || { echo "$deb does not depend on $lib" >&2; exit 1; }
+done
+rm -rf "$prefix" "$work"
 
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTESSALY_READER_ONLY=ON -DTESSALY_SANITIZE=ON -DTESSALY_FUZZ=ON

@@ -11,6 +11,7 @@
 #include "FullReader.h"
 #include "IptcReader.h"
 #include "OutputText.h"
+#include "TessalyVersion.h"
 
 namespace tessaly {
 namespace {
@@ -150,7 +151,14 @@ int Run(int argc, char** argv) {
   bool options = true;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (options && arg == "--json") {
+    if (options && arg == "--version") {
+      std::printf("tessaly-exif %s\n", TESSALY_VERSION);
+      return 0;
+    } else if (options && arg == "--help") {
+      std::printf("usage: tessaly-exif [--json] FILE...\n"
+                  "Shows what the metadata reader sees in photos; --json writes it as one JSON array.\n");
+      return 0;
+    } else if (options && arg == "--json") {
       json = true;
     } else if (options && arg == "--") {
       options = false;

@@ -12,7 +12,9 @@
 #include "FontDialogFile.h"
 #include "ImgPanel.h"
 #include "PathBytes.h"
+#include "PictureList.h"
 #include "StampFont.h"
+#include "TessalyVersion.h"
 
 using namespace tessaly;
 
@@ -60,6 +62,7 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
       "Writes a stamped copy of each picture (date and comment in its lower right corner)\n"
       "as JPEG into the folder \"Export\" beside it, and prints the paths written."));
   parser.addHelpOption();
+  parser.addVersionOption();
   const QCommandLineOption date(QStringLiteral("date"), QStringLiteral("Date text to stamp (default: the photo's)."), QStringLiteral("TEXT"));
   const QCommandLineOption comment(QStringLiteral("comment"), QStringLiteral("Comment to stamp under the date."), QStringLiteral("TEXT"));
   const QCommandLineOption face(QStringLiteral("font"), QStringLiteral("Font face of the stamp."), QStringLiteral("FACE"));
@@ -69,7 +72,7 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   const QCommandLineOption italic(QStringLiteral("italic"), QStringLiteral("Italic text."));
   const QCommandLineOption crop(QStringLiteral("crop"), QStringLiteral("Cut to 10x15 proportions at P percent along the short side."), QStringLiteral("P"));
   parser.addOptions({date, comment, face, size, color, bold, italic, crop});
-  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Pictures to export."), QStringLiteral("FILE..."));
+  parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Pictures to export; a folder stands for the pictures directly inside it, in name order."), QStringLiteral("FILE|FOLDER..."));
   parser.process(arguments);  // --help, unknown options: message and exit
 
   if (parser.isSet(date)) options.date = parser.value(date);
@@ -94,8 +97,9 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
     if (!ok || !(p >= 0 && p <= 100)) return QStringLiteral("--crop wants a percentage from 0 to 100");
     options.crop = p;
   }
-  options.files = parser.positionalArguments();
-  if (options.files.isEmpty()) return QStringLiteral("No picture given; see --help");
+  if (parser.positionalArguments().isEmpty()) return QStringLiteral("No picture given; see --help");
+  options.files = ExpandPictureArguments(parser.positionalArguments());
+  if (options.files.isEmpty()) return QStringLiteral("No picture in %1").arg(parser.positionalArguments().join(QStringLiteral(", ")));
   return std::nullopt;
 }
 
@@ -122,6 +126,7 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tessaly-stamp"));
+  QApplication::setApplicationVersion(QStringLiteral(TESSALY_VERSION));
 
   Options options;
   // QApplication has taken its own options out of argv.

@@ -1,24 +1,65 @@
-// tessaly: the window. Pictures named on the command line are opened as if
-// chosen in the open dialog.
+// tessaly: the window. Pictures and folders named on the command line are
+// opened as if chosen in the open dialog, a folder as the pictures directly
+// inside it.
 #include <QApplication>
-#include <QLibraryInfo>
+#include <QCommandLineParser>
+#include <QIcon>
 #include <QLocale>
 #include <QScreen>
-#include <QTranslator>
+#include <cstring>
 #include <exception>
+#include <memory>
 
 #include "ImgMain.h"
 #include "PathBytes.h"
+#include "PictureList.h"
+#include "TessalyVersion.h"
+#include "Translations.h"
+
+namespace {
+
+// --help and --version print and end without a window, so they need no
+// display: a plain application object does for them.
+bool PrintsOnly(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--") == 0) return false;
+    for (const char* option : {"-h", "--help", "--help-all", "-v", "--version", "-?"})
+      if (std::strcmp(arg, option) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("tessaly"));
+  QCoreApplication::setApplicationName(QStringLiteral("tessaly"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(TESSALY_VERSION));
+  std::unique_ptr<QCoreApplication> app;
+  if (PrintsOnly(argc, argv))
+    app = std::make_unique<QCoreApplication>(argc, argv);
+  else
+    app = std::make_unique<QApplication>(argc, argv);
 
-  // Qt's own dialogs in the user's language, when its translation is there.
-  QTranslator qtTranslator;
-  if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(&qtTranslator);
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Tessaly Orvanel: stamps the shooting date and a comment into photos.\n"
+      "Opens the pictures given; a folder stands for the pictures directly inside it."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
+                               QStringLiteral("Pictures, or folders of pictures, to open."),
+                               QStringLiteral("[FILE|FOLDER...]"));
+  // The names as their bytes (the application object has taken its own
+  // options out of argv): QCoreApplication::arguments() replaces bytes that
+  // are not UTF-8, and such a file could not be opened.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << tessaly::PathFromBytes(QByteArray(argv[i]));
+  parser.process(arguments);  // --help, --version, unknown options: message and exit
+
+  tessaly::InstallTranslations(*app, QLocale());
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.orvanel"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.tessaly.orvanel")));
 
   tessaly::TImageForm form(QApplication::applicationDirPath());
   // Without a window manager the maximized state is not applied: take the
@@ -26,11 +67,7 @@ int main(int argc, char** argv) {
   form.setGeometry(form.screen()->availableGeometry());
   form.showMaximized();
 
-  // The names as their bytes (QApplication has taken its own options out of
-  // argv): QApplication::arguments() replaces bytes that are not UTF-8, and
-  // such a file could not be opened.
-  QStringList files;
-  for (int i = 1; i < argc; ++i) files << tessaly::PathFromBytes(QByteArray(argv[i]));
+  const QStringList files = tessaly::ExpandPictureArguments(parser.positionalArguments());
   if (!files.isEmpty()) {
     try {
       form.OpenPicture1Accept(files);

@@ -1,6 +1,7 @@
 #include "FontDialog.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFontDialog>
 #include <QFontInfo>
@@ -36,7 +37,7 @@ void SelectValue(QComboBox* box, uint32_t value, const QString& otherCaption, co
 }  // namespace
 
 TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("Шрифт"));
+  setWindowTitle(tr("Шрифт"));
   setSizeGripEnabled(true);
 
   // Qt's dialog embedded as a plain widget, without its own buttons.
@@ -50,15 +51,15 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent) {
     if (*c.caption == '\0') continue;
     TStampFont probe;
     probe.color = c.value;
-    colors_->addItem(Swatch(probe.Color()), QString::fromUtf8(c.caption), c.value);
+    colors_->addItem(Swatch(probe.Color()), QCoreApplication::translate("FontNames", c.caption), c.value);
   }
   charsets_ = new QComboBox(this);
   for (const NamedFontValue& c : FontCharsets())
-    charsets_->addItem(QString::fromUtf8(c.caption), c.value);
+    charsets_->addItem(QCoreApplication::translate("FontNames", c.caption), c.value);
 
   auto* extras = new QFormLayout;
-  extras->addRow(QStringLiteral("Цвет:"), colors_);
-  extras->addRow(QStringLiteral("Набор символов:"), charsets_);
+  extras->addRow(tr("Цвет:"), colors_);
+  extras->addRow(tr("Набор символов:"), charsets_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -78,9 +79,9 @@ void TFontDialog::SetStampFont(const TStampFont& font) {
   // Where this face is not installed the dialog shows a substitute; only a
   // face the user picks replaces the stored one.
   shownFamily_ = fonts_->currentFont().family();
-  SelectValue(colors_, font.color, QStringLiteral("Текущий"), Swatch(font.Color()));
+  SelectValue(colors_, font.color, tr("Текущий"), Swatch(font.Color()));
   SelectValue(charsets_, uint32_t(font.charset),
-              QStringLiteral("Набор %1").arg(font.charset), QIcon());
+              tr("Набор %1").arg(font.charset), QIcon());
 }
 
 TStampFont TFontDialog::StampFont() const {

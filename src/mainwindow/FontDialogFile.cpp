@@ -1,5 +1,6 @@
 #include "FontDialogFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -322,7 +323,11 @@ QString ReadFontDialogResource(const QByteArray& bytes, TStampFont& font) {
 
 QString FontDialogPath(const QString& exeDir) {
   QString dir = exeDir;
-  if (!QFileInfo(exeDir).isWritable()) {
+  // An installed program (its data in ../share/tessaly) uses the
+  // configuration folder even where it may write to its program folder, as
+  // root may: that folder belongs to the package manager.
+  const bool installed = QFileInfo(QDir(exeDir).filePath(QStringLiteral("../share/tessaly"))).isDir();
+  if (installed || !QFileInfo(exeDir).isWritable()) {
     dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
           QStringLiteral("/tessaly");
   }
@@ -342,7 +347,7 @@ QString WriteFontDialogFile(const QString& path, const TStampFont& font) {
   if (file.open(QIODevice::WriteOnly) && file.write(FontDialogResource(font)) >= 0 &&
       file.commit())
     return {};
-  return QStringLiteral("Не могу создать файл \"%1\". %2")
+  return QCoreApplication::translate("tessaly::TImageForm", "Не могу создать файл \"%1\". %2")
       .arg(QDir::toNativeSeparators(path), file.errorString());
 }
 

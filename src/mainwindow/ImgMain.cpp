@@ -4,6 +4,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QDir>
 #include <QFileDialog>
 #include <QImageReader>
@@ -28,6 +31,7 @@
 #include "FontDialogFile.h"
 #include "ImageView.h"
 #include "ImgPanel.h"
+#include "PictureList.h"
 #include "ValueListEditor.h"
 
 namespace tessaly {
@@ -56,7 +60,8 @@ QString PictureFilter() {
   }
   for (const char* jpeg : {"*.jpg", "*.jpeg", "*.jpe"})
     if (!all.contains(QLatin1String(jpeg))) all << QLatin1String(jpeg);
-  return QStringLiteral("All (%1);;").arg(all.join(u' ')) + each.join(QStringLiteral(";;"));
+  return QCoreApplication::translate("tessaly::TImageForm", "All (%1)").arg(all.join(u' ')) +
+         QStringLiteral(";;") + each.join(QStringLiteral(";;"));
 }
 
 // The font button's glyph: a letter A.
@@ -129,6 +134,7 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   CreateControls();
   CreateMenus();
   FormCreate();
+  setAcceptDrops(true);
 }
 
 TImageForm::~TImageForm() = default;
@@ -141,8 +147,8 @@ void TImageForm::CreateActions() {
   };
   const QStyle* s = style();
 
-  OpenPicture1 = make("OpenPicture1", QStringLiteral("&Open Picture..."));
-  OpenPicture1->setToolTip(QStringLiteral("Open Picture"));
+  OpenPicture1 = make("OpenPicture1", tr("&Open Picture..."));
+  OpenPicture1->setToolTip(tr("Open Picture"));
   OpenPicture1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   OpenPicture1->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
   connect(OpenPicture1, &QAction::triggered, this, [this] {
@@ -152,39 +158,39 @@ void TImageForm::CreateActions() {
     });
   });
 
-  ExportAction = make("ExportAction", QStringLiteral("Export"));
+  ExportAction = make("ExportAction", tr("Export"));
   connect(ExportAction, &QAction::triggered, this,
           [this] { Guard([this] { ExportActionExecute(); }); });
 
-  ExportAllAction = make("ExportAllAction", QStringLiteral("Ex&port All"));
-  ExportAllAction->setToolTip(QStringLiteral("Export All"));
+  ExportAllAction = make("ExportAllAction", tr("Ex&port All"));
+  ExportAllAction->setToolTip(tr("Export All"));
   ExportAllAction->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
   connect(ExportAllAction, &QAction::triggered, this,
           [this] { Guard([this] { ExportAllActionExecute(); }); });
 
-  CloseImageAction = make("CloseImageAction", QStringLiteral("Закрыть"));
+  CloseImageAction = make("CloseImageAction", tr("Закрыть"));
   CloseImageAction->setIcon(s->standardIcon(QStyle::SP_DialogCloseButton));
   connect(CloseImageAction, &QAction::triggered, this,
           [this] { Guard([this] { CloseImageActionExecute(); }); });
 
-  FileExit1 = make("FileExit1", QStringLiteral("E&xit"));
-  FileExit1->setToolTip(QStringLiteral("Exit"));
-  FileExit1->setStatusTip(QStringLiteral("Quits the application"));
+  FileExit1 = make("FileExit1", tr("E&xit"));
+  FileExit1->setToolTip(tr("Exit"));
+  FileExit1->setStatusTip(tr("Quits the application"));
   FileExit1->setIcon(s->standardIcon(QStyle::SP_BrowserStop));
   connect(FileExit1, &QAction::triggered, this, &QWidget::close);
 
-  FontAction = make("FontAction", QStringLiteral("Шрифт по умолчанию"));
+  FontAction = make("FontAction", tr("Шрифт по умолчанию"));
   connect(FontAction, &QAction::triggered, this,
           [this] { Guard([this] { FontActionExecute(); }); });
 
-  ApplyAction = make("ApplyAction", QStringLiteral("Применить"));
+  ApplyAction = make("ApplyAction", tr("Применить"));
   ApplyAction->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
   ApplyAction->setIcon(s->standardIcon(QStyle::SP_DialogApplyButton));
   ApplyAction->setEnabled(false);
   connect(ApplyAction, &QAction::triggered, this,
           [this] { Guard([this] { ApplyActionExecute(); }); });
 
-  ImgFontAction = make("ImgFontAction", QStringLiteral("Шрифт"));
+  ImgFontAction = make("ImgFontAction", tr("Шрифт"));
   ImgFontAction->setIcon(FontGlyph());
   connect(ImgFontAction, &QAction::triggered, this, [this] {
     Guard([this] {
@@ -193,8 +199,8 @@ void TImageForm::CreateActions() {
     });
   });
 
-  CropAction = make("CropAction", QStringLiteral("10x15"));
-  CropAction->setIconText(QStringLiteral("&10x15"));
+  CropAction = make("CropAction", tr("10x15"));
+  CropAction->setIconText(tr("&10x15"));
   CropAction->setCheckable(true);  // Qt flips the tick before triggered
   CropAction->setEnabled(false);
   connect(CropAction, &QAction::triggered, this,
@@ -224,6 +230,8 @@ void TImageForm::CreateControls() {
   Panel2->setFixedHeight(121);
   ValueListEditor1 = new TValueListEditor({kDateKey, kCommentKey}, Panel2);
   ValueListEditor1->setObjectName(QStringLiteral("ValueListEditor1"));
+  ValueListEditor1->SetKeyCaption(kDateKey, tr("Дата"));
+  ValueListEditor1->SetKeyCaption(kCommentKey, tr("Комментарий"));
   ValueListEditor1->setFixedHeight(65);
   connect(ValueListEditor1, &TValueListEditor::StringsChange, this,
           [this] { Guard([this] { ValueListEditor1StringsChange(); }); });
@@ -232,7 +240,7 @@ void TImageForm::CreateControls() {
   BitBtn1->setDefaultAction(ImgFontAction);
   BitBtn1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   BitBtn1->setGeometry(8, 72, 97, 25);
-  ImgCmtLabel = new QLabel(QStringLiteral("АаБбВв"), Panel2);
+  ImgCmtLabel = new QLabel(tr("АаБбВв"), Panel2);
   ImgCmtLabel->setObjectName(QStringLiteral("ImgCmtLabel"));
   ImgCmtLabel->setGeometry(112, 72, 265, 41);
   ImgCmtLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -299,11 +307,11 @@ void TImageForm::CreateMenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("ActionMainMenuBar1"));
   bar->setFont(DesignFont("Tahoma"));
-  QMenu* file = bar->addMenu(QStringLiteral("Файл"));
+  QMenu* file = bar->addMenu(tr("Файл"));
   file->addActions({OpenPicture1, ExportAction, ExportAllAction});
   file->addSeparator();
   file->addActions({CloseImageAction, FileExit1});
-  QMenu* options = bar->addMenu(QStringLiteral("Параметры"));
+  QMenu* options = bar->addMenu(tr("Параметры"));
   options->addAction(FontAction);
 
   ActionToolBar1 = addToolBar(QStringLiteral("ActionToolBar1"));
@@ -338,6 +346,32 @@ void TImageForm::closeEvent(QCloseEvent* event) {
   }
   SetCropMode(false);
   event->accept();
+}
+
+namespace {
+
+// The local files and folders a drag carries.
+QStringList DroppedPaths(const QMimeData* data) {
+  QStringList paths;
+  if (data == nullptr) return paths;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  return paths;
+}
+
+}  // namespace
+
+void TImageForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedPaths(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TImageForm::dropEvent(QDropEvent* event) {
+  const QStringList files = ExpandPictureArguments(DroppedPaths(event->mimeData()));
+  if (files.isEmpty()) return;
+  event->acceptProposedAction();
+  // Opened once the drag has ended: an error box must not hold the source
+  // of the drag waiting.
+  QTimer::singleShot(0, this, [this, files] { Guard([this, &files] { OpenPicture1Accept(files); }); });
 }
 
 void TImageForm::FontActionExecute() { RunFontDialog(DefaultFont); }
@@ -493,7 +527,7 @@ void TImageForm::SetCropMode(bool on) {
   // and a move that leaves it puts the pointer back at the edge.
   pointerClip_ = QRect(Image1->mapToGlobal(QPoint(0, 0)), Image1->size());
   Image1->grabMouse();
-  StatusText->setText(QStringLiteral("Для завершения нажмите правую кнопку мыши"));
+  StatusText->setText(tr("Для завершения нажмите правую кнопку мыши"));
   ClipShape->show();
   ClipShape->raise();
 }

@@ -130,6 +130,10 @@ class TImageForm : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Photos and folders dropped on the window open as if chosen in the Open
+  // dialog, a folder as the pictures directly inside it.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

@@ -32,7 +32,7 @@ class LiveDelegate : public QStyledItemDelegate {
 
 TValueListEditor::TValueListEditor(const QStringList& keys, QWidget* parent)
     : QTableWidget(0, 2, parent) {
-  setHorizontalHeaderLabels({QStringLiteral("Ключ"), QStringLiteral("Значение")});
+  setHorizontalHeaderLabels({tr("Ключ"), tr("Значение")});
   verticalHeader()->hide();
   verticalHeader()->setDefaultSectionSize(kRowHeight);
   horizontalHeader()->setDefaultSectionSize(kRowHeight);
@@ -47,7 +47,7 @@ TValueListEditor::TValueListEditor(const QStringList& keys, QWidget* parent)
 
 int TValueListEditor::RowOf(const QString& key) const {
   for (int row = 0; row < rowCount(); ++row)
-    if (item(row, 0)->text() == key) return row;
+    if (item(row, 0)->data(Qt::UserRole).toString() == key) return row;
   return -1;
 }
 
@@ -56,6 +56,7 @@ int TValueListEditor::AppendRow(const QString& key) {
   const int row = rowCount();
   insertRow(row);
   auto* keyItem = new QTableWidgetItem(key);
+  keyItem->setData(Qt::UserRole, key);
   keyItem->setFlags(Qt::ItemIsEnabled);
   setItem(row, 0, keyItem);
   setItem(row, 1, new QTableWidgetItem(QString()));
@@ -78,6 +79,13 @@ void TValueListEditor::SetValue(const QString& key, const QString& value) {
     item(row, 1)->setText(value);
   }
   emit StringsChange();
+}
+
+void TValueListEditor::SetKeyCaption(const QString& key, const QString& caption) {
+  const int row = RowOf(key);
+  if (row < 0) return;
+  const QSignalBlocker quiet(this);
+  item(row, 0)->setText(caption);
 }
 
 void TValueListEditor::resizeEvent(QResizeEvent* event) {

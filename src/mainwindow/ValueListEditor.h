@@ -19,6 +19,9 @@ class TValueListEditor : public QTableWidget {
   // Sets the value of a key's row, appending the row when there is none.
   // Fires StringsChange whether or not the text differs.
   void SetValue(const QString& key, const QString& value);
+  // The text shown for a key's row (its translation); the row keeps being
+  // found by its key.
+  void SetKeyCaption(const QString& key, const QString& caption);
 
  signals:
   // Every change of the rows, by the user or by the program.

@@ -1,0 +1,46 @@
+#include "PictureList.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QSet>
+
+namespace tessaly {
+namespace {
+
+QSet<QString> PictureExtensions() {
+  QSet<QString> extensions{QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe"),
+                           QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("hif")};
+  for (const QByteArray& format : QImageReader::supportedImageFormats())
+    extensions.insert(QString::fromLatin1(format).toLower());
+  return extensions;
+}
+
+}  // namespace
+
+bool IsPictureName(const QString& name) {
+  static const QSet<QString> extensions = PictureExtensions();
+  const QString suffix = QFileInfo(name).suffix().toLower();
+  return !suffix.isEmpty() && extensions.contains(suffix);
+}
+
+QStringList ExpandPictureArguments(const QStringList& paths) {
+  QStringList pictures;
+  for (const QString& path : paths) {
+    const QFileInfo info(path);
+    if (!info.isDir()) {
+      pictures << path;
+      continue;
+    }
+    // Files only: a sub-folder, "Export" with the stamped copies among them,
+    // is never entered. Name order, case-blind, as a file manager lists it.
+    const QDir folder(path);
+    const QStringList names =
+        folder.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    for (const QString& name : names)
+      if (IsPictureName(name)) pictures << folder.filePath(name);
+  }
+  return pictures;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,20 @@
+// The pictures a list of paths stands for, as the window's Open dialog, a drop
+// on the window and the command lines take them: a file is itself; a folder
+// is the pictures directly inside it, in name order (sub-folders, its
+// "Export" folder among them, are not entered).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tessaly {
+
+// Whether a file name has the extension of a picture the program opens:
+// JPEG, the formats of Qt's image readers, HEIF; case-blind.
+bool IsPictureName(const QString& name);
+
+// Each folder replaced by its pictures, each other path kept as given (so a
+// file that is missing or not a picture is reported when it is opened).
+QStringList ExpandPictureArguments(const QStringList& paths);
+
+}  // namespace tessaly

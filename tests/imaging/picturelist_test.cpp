@@ -1,0 +1,47 @@
+// Which names count as pictures, and what a list of files and folders opens.
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include "PictureFiles.h"
+#include "PictureList.h"
+
+namespace tessaly {
+namespace {
+
+TEST(PictureList, PictureNamesByExtensionCaseBlind) {
+  const struct {
+    const char* name;
+    bool picture;
+  } cases[] = {
+      {"a.jpg", true},      {"A.JPEG", true},       {"b.Jpe", true},   {"c.png", true},
+      {"d.BMP", true},      {"e.gif", true},        {"f.heic", true},  {"g.HEIF", true},
+      {"h.hif", true},      {"notes.txt", false},   {"jpg", false},    {"archive.jpg.zip", false},
+      {"no-extension", false}, {"dir.jpg/readme", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsPictureName(QString::fromUtf8(c.name)), c.picture) << c.name;
+}
+
+TEST(PictureList, FolderOpensItsOwnPicturesInNameOrder) {
+  const QString root = testing::TestFolder("picturelist");
+  const QDir dir(root);
+  for (const char* name : {"B.jpg", "a.jpg", "c.PNG", "d.heic", "notes.txt", "sub/e.jpg",
+                           "Export/a.jpg", "sub.jpg/f.jpg"}) {
+    dir.mkpath(QFileInfo(dir.filePath(QString::fromLatin1(name))).path());
+    QFile file(dir.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << name;
+  }
+  const QString lone = dir.filePath("notes.txt");
+  const QString missing = dir.filePath("missing.jpg");
+  // A folder becomes its pictures; a named file stays, picture or not,
+  // present or not, in its place in the list.
+  EXPECT_EQ(ExpandPictureArguments({missing, root, lone}),
+            QStringList({missing, dir.filePath("a.jpg"), dir.filePath("B.jpg"),
+                         dir.filePath("c.PNG"), dir.filePath("d.heic"), lone}));
+  EXPECT_EQ(ExpandPictureArguments({dir.filePath("Export")}), QStringList({dir.filePath("Export/a.jpg")}));
+  EXPECT_EQ(ExpandPictureArguments({dir.filePath("sub.jpg")}), QStringList({dir.filePath("sub.jpg/f.jpg")}));
+  EXPECT_EQ(ExpandPictureArguments({}), QStringList());
+}
+
+}  // namespace
+}  // namespace tessaly

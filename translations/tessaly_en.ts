@@ -1,0 +1,272 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="ru_RU">
+<context>
+    <name>FontNames</name>
+    <message>
+        <source>Черный</source>
+        <translation>Black</translation>
+    </message>
+    <message>
+        <source>Бордовый</source>
+        <translation>Maroon</translation>
+    </message>
+    <message>
+        <source>Зеленый</source>
+        <translation>Green</translation>
+    </message>
+    <message>
+        <source>Оливковый</source>
+        <translation>Olive</translation>
+    </message>
+    <message>
+        <source>Темно-синий</source>
+        <translation>Navy</translation>
+    </message>
+    <message>
+        <source>Фиолетовый</source>
+        <translation>Purple</translation>
+    </message>
+    <message>
+        <source>Сине-зеленый</source>
+        <translation>Teal</translation>
+    </message>
+    <message>
+        <source>Серый</source>
+        <translation>Gray</translation>
+    </message>
+    <message>
+        <source>Серебристый</source>
+        <translation>Silver</translation>
+    </message>
+    <message>
+        <source>Красный</source>
+        <translation>Red</translation>
+    </message>
+    <message>
+        <source>Ярко-зеленый</source>
+        <translation>Lime</translation>
+    </message>
+    <message>
+        <source>Желтый</source>
+        <translation>Yellow</translation>
+    </message>
+    <message>
+        <source>Синий</source>
+        <translation>Blue</translation>
+    </message>
+    <message>
+        <source>Фуксия</source>
+        <translation>Fuchsia</translation>
+    </message>
+    <message>
+        <source>Голубой</source>
+        <translation>Aqua</translation>
+    </message>
+    <message>
+        <source>Белый</source>
+        <translation>White</translation>
+    </message>
+    <message>
+        <source>Западноевропейский</source>
+        <translation>Western</translation>
+    </message>
+    <message>
+        <source>По умолчанию</source>
+        <translation>Default</translation>
+    </message>
+    <message>
+        <source>Символьный</source>
+        <translation>Symbol</translation>
+    </message>
+    <message>
+        <source>Macintosh</source>
+        <translation>Macintosh</translation>
+    </message>
+    <message>
+        <source>Японский</source>
+        <translation>Japanese</translation>
+    </message>
+    <message>
+        <source>Корейский</source>
+        <translation>Korean</translation>
+    </message>
+    <message>
+        <source>Корейский (Johab)</source>
+        <translation>Korean (Johab)</translation>
+    </message>
+    <message>
+        <source>Китайский (GB2312)</source>
+        <translation>Chinese (GB2312)</translation>
+    </message>
+    <message>
+        <source>Китайский (Big5)</source>
+        <translation>Chinese (Big5)</translation>
+    </message>
+    <message>
+        <source>Греческий</source>
+        <translation>Greek</translation>
+    </message>
+    <message>
+        <source>Турецкий</source>
+        <translation>Turkish</translation>
+    </message>
+    <message>
+        <source>Вьетнамский</source>
+        <translation>Vietnamese</translation>
+    </message>
+    <message>
+        <source>Иврит</source>
+        <translation>Hebrew</translation>
+    </message>
+    <message>
+        <source>Арабский</source>
+        <translation>Arabic</translation>
+    </message>
+    <message>
+        <source>Балтийский</source>
+        <translation>Baltic</translation>
+    </message>
+    <message>
+        <source>Кириллица</source>
+        <translation>Cyrillic</translation>
+    </message>
+    <message>
+        <source>Тайский</source>
+        <translation>Thai</translation>
+    </message>
+    <message>
+        <source>Центральноевропейский</source>
+        <translation>Central European</translation>
+    </message>
+    <message>
+        <source>OEM/DOS</source>
+        <translation>OEM/DOS</translation>
+    </message>
+</context>
+<context>
+    <name>tessaly::TFontDialog</name>
+    <message>
+        <source>Шрифт</source>
+        <translation>Font</translation>
+    </message>
+    <message>
+        <source>Цвет:</source>
+        <translation>Colour:</translation>
+    </message>
+    <message>
+        <source>Набор символов:</source>
+        <translation>Script:</translation>
+    </message>
+    <message>
+        <source>Текущий</source>
+        <translation>Current</translation>
+    </message>
+    <message>
+        <source>Набор %1</source>
+        <translation>Script %1</translation>
+    </message>
+</context>
+<context>
+    <name>tessaly::TImageForm</name>
+    <message>
+        <source>Не могу создать файл &quot;%1&quot;. %2</source>
+        <translation>Cannot create file &quot;%1&quot;. %2</translation>
+    </message>
+    <message>
+        <source>All (%1)</source>
+        <translation>All (%1)</translation>
+    </message>
+    <message>
+        <source>&amp;Open Picture...</source>
+        <translation>&amp;Open Picture...</translation>
+    </message>
+    <message>
+        <source>Open Picture</source>
+        <translation>Open Picture</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>Ex&amp;port All</source>
+        <translation>Ex&amp;port All</translation>
+    </message>
+    <message>
+        <source>Export All</source>
+        <translation>Export All</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Quits the application</source>
+        <translation>Quits the application</translation>
+    </message>
+    <message>
+        <source>Шрифт по умолчанию</source>
+        <translation>Default Font</translation>
+    </message>
+    <message>
+        <source>Применить</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>Шрифт</source>
+        <translation>Font</translation>
+    </message>
+    <message>
+        <source>10x15</source>
+        <translation>10x15</translation>
+    </message>
+    <message>
+        <source>&amp;10x15</source>
+        <translation>&amp;10x15</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>Комментарий</source>
+        <translation>Comment</translation>
+    </message>
+    <message>
+        <source>АаБбВв</source>
+        <translation>AaBbCc</translation>
+    </message>
+    <message>
+        <source>Файл</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Параметры</source>
+        <translation>Options</translation>
+    </message>
+    <message>
+        <source>Для завершения нажмите правую кнопку мыши</source>
+        <translation>Right-click to finish</translation>
+    </message>
+</context>
+<context>
+    <name>tessaly::TValueListEditor</name>
+    <message>
+        <source>Ключ</source>
+        <translation>Key</translation>
+    </message>
+    <message>
+        <source>Значение</source>
+        <translation>Value</translation>
+    </message>
+</context>
+</TS>
