@@ -71,8 +71,8 @@ class LiveDelegate : public QStyledItemDelegate {
       box->setModelColumn(0);
       list->header()->setStretchLastSection(true);
       list->resizeColumnToContents(0);
-      list->setMinimumWidth(list->columnWidth(0) + list->fontMetrics().horizontalAdvance(
-                                                       QStringLiteral("EXIF оцифровка####")));
+      list->resizeColumnToContents(1);
+      list->setMinimumWidth(list->columnWidth(0) + list->columnWidth(1) + 8);
       connect(box->lineEdit(), &QLineEdit::textEdited, self, [self, box] { emit self->commitData(box); });
       connect(box, &QComboBox::activated, self, [self, box] { emit self->commitData(box); });
       return box;
@@ -105,6 +105,9 @@ class LiveDelegate : public QStyledItemDelegate {
     QStyledItemDelegate::paint(painter, option, index);
     const QString note = NoteOf(index);
     if (note.isEmpty()) return;
+    // An open editor covers the cell, except where its own parts leave gaps.
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+      if (view->indexWidget(index)) return;
     // In grey at the cell's right end, where it does not cover the value.
     const QFontMetrics metrics(option.font);
     const QRect cell = option.rect.adjusted(4, 0, -4, 0);
