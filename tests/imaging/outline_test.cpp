@@ -16,29 +16,6 @@ namespace {
 
 using namespace testing;
 
-TEST(Outline, HaloColourAndWidth) {
-  const struct {
-    const char* name;
-    uint32_t color;
-    QColor halo;
-  } colours[] = {
-      {"black text", 0x000000u, Qt::white},
-      {"white text", 0xFFFFFFu, Qt::black},
-      {"yellow text is light", 0x00FFFFu, Qt::black},
-      {"navy text is dark", 0x800000u, Qt::white},
-      {"the window text colour, black", 0x80000008u, Qt::white},
-  };
-  for (const auto& c : colours) {
-    TStampFont font;
-    font.color = c.color;
-    EXPECT_EQ(font.HaloColor(), c.halo) << c.name;
-  }
-  const struct {
-    int cell, width;
-  } widths[] = {{0, 1}, {6, 1}, {17, 1}, {18, 2}, {24, 2}, {60, 5}, {66, 6}};
-  for (const auto& w : widths) EXPECT_EQ(TStampFont::HaloWidth(w.cell), w.width) << w.cell;
-}
-
 // Bounding box of the pixels where two pictures of one size differ.
 QRect Differences(const QImage& a, const QImage& b) {
   QRect box;
