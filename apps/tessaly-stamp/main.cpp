@@ -30,6 +30,7 @@ TStampFont DefaultStampFont() {
 struct Options {
   std::optional<QString> date, comment;
   std::optional<double> crop;
+  std::optional<DateSource> dateFrom;
   TStampFont font = DefaultStampFont();
   QStringList files;
 };
@@ -71,7 +72,9 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   const QCommandLineOption bold(QStringLiteral("bold"), QStringLiteral("Bold text."));
   const QCommandLineOption italic(QStringLiteral("italic"), QStringLiteral("Italic text."));
   const QCommandLineOption crop(QStringLiteral("crop"), QStringLiteral("Cut to 10x15 proportions at P percent along the short side."), QStringLiteral("P"));
-  parser.addOptions({date, comment, face, size, color, bold, italic, crop});
+  const QCommandLineOption outline(QStringLiteral("outline"), QStringLiteral("A halo of the contrasting colour around the text (white around dark text, black around light)."));
+  const QCommandLineOption dateFrom(QStringLiteral("date-from"), QStringLiteral("Which of the photo's dates to stamp: original, digitized, modified or file (when the photo lacks it: the usual choice)."), QStringLiteral("SOURCE"));
+  parser.addOptions({date, comment, face, size, color, bold, italic, crop, outline, dateFrom});
   parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Pictures to export; a folder stands for the pictures directly inside it, in name order."), QStringLiteral("FILE|FOLDER..."));
   parser.process(arguments);  // --help, unknown options: message and exit
 
@@ -91,6 +94,15 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   }
   if (parser.isSet(bold)) options.font.bold = true;
   if (parser.isSet(italic)) options.font.italic = true;
+  if (parser.isSet(outline)) options.font.outline = true;
+  if (parser.isSet(dateFrom)) {
+    static const std::pair<const char*, DateSource> kSources[] = {
+        {"original", DateSource::Original}, {"digitized", DateSource::Digitized},
+        {"modified", DateSource::Modified}, {"file", DateSource::File}};
+    for (const auto& [name, source] : kSources)
+      if (parser.value(dateFrom) == QLatin1String(name)) options.dateFrom = source;
+    if (!options.dateFrom) return QStringLiteral("--date-from wants original, digitized, modified or file");
+  }
   if (parser.isSet(crop)) {
     bool ok = false;
     const double p = parser.value(crop).toDouble(&ok);
@@ -108,6 +120,9 @@ QString ExportOne(const QString& file, const Options& options) {
   TImgPanel panel;
   panel.LoadFile(file);
   panel.SetStampFont(&options.font);
+  // A date the photo does not hold leaves the one LoadFile chose.
+  if (options.dateFrom)
+    if (const DateChoice* choice = panel.FindDateChoice(*options.dateFrom)) panel.DateText = choice->text;
   if (options.date) panel.DateText = *options.date;
   if (options.comment) panel.Comment = *options.comment;
   if (options.crop) {

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <QPainterPath>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -235,8 +236,21 @@ void DrawStamp(QImage& image, int64_t top, const StampLayout& layout, const Rend
   painter.setFont(layout.font);
   painter.setPen(job.font.Color());
   painter.setBackgroundMode(Qt::TransparentMode);
+  const int halo = TStampFont::HaloWidth(int(std::min<int64_t>(layout.lineHeight, 1 << 20)));
   const auto drawLine = [&](const QString& text, int64_t left, int64_t lineTop) {
-    painter.drawText(QPointF(double(left), double(lineTop - top + layout.ascent)), text);
+    const QPointF origin(double(left), double(lineTop - top + layout.ascent));
+    if (job.font.outline && !text.isEmpty()) {
+      // The halo is the glyphs' outline stroked twice as wide as it reaches
+      // out (half of a stroke lies inside the letters); the letters are then
+      // drawn over it as without an outline.
+      QPainterPath path;
+      path.addText(origin, layout.font, text);
+      painter.save();
+      painter.setRenderHint(QPainter::Antialiasing);
+      painter.strokePath(path, QPen(job.font.HaloColor(), 2.0 * halo, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      painter.restore();
+    }
+    painter.drawText(origin, text);
   };
   drawLine(job.comment, layout.commentLeft, layout.commentTop);
   drawLine(job.dateText, layout.dateLeft, layout.dateTop);

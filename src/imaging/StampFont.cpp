@@ -1,6 +1,7 @@
 #include "StampFont.h"
 
 #include <QFontMetrics>
+#include <algorithm>
 
 namespace tessaly {
 
@@ -59,6 +60,14 @@ QColor TStampFont::Color() const {
   }
   return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
 }
+
+QColor TStampFont::HaloColor() const {
+  const QColor text = Color();
+  const int luma = (299 * text.red() + 587 * text.green() + 114 * text.blue()) / 1000;
+  return luma < 128 ? QColor(255, 255, 255) : QColor(0, 0, 0);
+}
+
+int TStampFont::HaloWidth(int cellHeight) { return std::max(1, (cellHeight + 6) / 12); }
 
 void TStampFont::SetColor(const QColor& c) {
   color = uint32_t(c.red()) | uint32_t(c.green()) << 8 | uint32_t(c.blue()) << 16;

@@ -24,6 +24,10 @@ struct TStampFont {
   uint32_t color = 0x80000008u;
   int charset = 1;  // DEFAULT_CHARSET
   int pitch = 0;    // 0 default, 1 variable, 2 fixed
+  // A halo of the contrasting colour around the letters, so the text reads
+  // on dark and light backgrounds alike. Not a GDI font attribute: the window
+  // keeps it in a settings file of its own, not in "FontDialog.res".
+  bool outline = false;
 
   static constexpr int kPixelsPerInch = 96;
 
@@ -31,6 +35,12 @@ struct TStampFont {
   int Size() const;
   void SetSize(int points);
   QColor Color() const;             // system colours resolved
+  // The outline's colour: white around dark text, black around light text
+  // (by the text colour's luma, ITU-R BT.601 weights).
+  QColor HaloColor() const;
+  // The outline's width for a text cell of cellHeight pixels: a twelfth of
+  // it, at least 1.
+  static int HaloWidth(int cellHeight);
   void SetColor(const QColor& c);   // stored as 0x00BBGGRR
 
   // A QFont with this face, style and pitch at the given pixel height

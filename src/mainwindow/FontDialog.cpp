@@ -1,5 +1,6 @@
 #include "FontDialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -57,9 +58,14 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent) {
   for (const NamedFontValue& c : FontCharsets())
     charsets_->addItem(QCoreApplication::translate("FontNames", c.caption), c.value);
 
+  outline_ = new QCheckBox(tr("Обводка"), this);
+  outline_->setObjectName(QStringLiteral("OutlineCheck"));
+  outline_->hide();
+
   auto* extras = new QFormLayout;
   extras->addRow(tr("Цвет:"), colors_);
   extras->addRow(tr("Набор символов:"), charsets_);
+  extras->addRow(outline_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -71,8 +77,11 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(buttons);
 }
 
+void TFontDialog::OfferOutline(bool offer) { outline_->setVisible(offer); }
+
 void TFontDialog::SetStampFont(const TStampFont& font) {
   initial_ = font;
+  outline_->setChecked(font.outline);
   QFont q = font.ToQFont();
   q.setPointSize(PointsOf(font));
   fonts_->setCurrentFont(q);
@@ -99,11 +108,13 @@ TStampFont TFontDialog::StampFont() const {
   f.strikeOut = q.strikeOut();
   f.color = colors_->currentData().toUInt();
   f.charset = int(charsets_->currentData().toUInt());
+  if (!outline_->isHidden()) f.outline = outline_->isChecked();
   return f;
 }
 
-bool ExecuteFontDialog(QWidget* parent, TStampFont& font) {
+bool ExecuteFontDialog(QWidget* parent, TStampFont& font, bool offerOutline) {
   TFontDialog dialog(parent);
+  dialog.OfferOutline(offerOutline);
   dialog.SetStampFont(font);
   if (dialog.exec() != QDialog::Accepted) return false;
   font = dialog.StampFont();

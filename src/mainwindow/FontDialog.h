@@ -8,6 +8,7 @@
 
 #include "StampFont.h"
 
+class QCheckBox;
 class QComboBox;
 class QFontDialog;
 
@@ -19,6 +20,10 @@ class TFontDialog : public QDialog {
  public:
   explicit TFontDialog(QWidget* parent = nullptr);
 
+  // Shows the "Обводка" check box (the default font's outline); hidden, the
+  // outline is kept as it was set.
+  void OfferOutline(bool offer);
+
   void SetStampFont(const TStampFont& font);
   // The choice; attributes the user did not change keep their exact values
   // (a cell height stays a cell height, a system colour stays one).
@@ -28,12 +33,14 @@ class TFontDialog : public QDialog {
   QFontDialog* fonts_;
   QComboBox* colors_;
   QComboBox* charsets_;
+  QCheckBox* outline_;
   TStampFont initial_;
   QString shownFamily_;
 };
 
 // Shows the dialog modally, preset with font; on OK stores the choice in
-// font and returns true, on Cancel leaves it as it was.
-bool ExecuteFontDialog(QWidget* parent, TStampFont& font);
+// font and returns true, on Cancel leaves it as it was. offerOutline: with
+// the "Обводка" check box.
+bool ExecuteFontDialog(QWidget* parent, TStampFont& font, bool offerOutline = false);
 
 }  // namespace tessaly

@@ -314,7 +314,10 @@ QByteArray FontDialogResource(const TStampFont& font) {
 
 QString ReadFontDialogResource(const QByteArray& bytes, TStampFont& font) {
   try {
+    // The file holds no outline; the font keeps the one it has.
+    const bool outline = font.outline;
     font = ParseResource(bytes);
+    font.outline = outline;
     return {};
   } catch (const StreamFault& fault) {
     return fault.text;
@@ -338,17 +341,50 @@ TStampFont StoredDefaultFont(const QString& exeDir) {
   TStampFont font;
   QFile file(FontDialogPath(exeDir));
   if (file.open(QIODevice::ReadOnly)) ReadFontDialogResource(file.readAll(), font);
+  QFile options(StampOptionsPath(exeDir));
+  if (options.open(QIODevice::ReadOnly)) ReadStampOptions(options.readAll(), font);
   return font;
 }
 
-QString WriteFontDialogFile(const QString& path, const TStampFont& font) {
+namespace {
+
+QString ReplaceFile(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).absolutePath());
   QSaveFile file(path);
-  if (file.open(QIODevice::WriteOnly) && file.write(FontDialogResource(font)) >= 0 &&
-      file.commit())
-    return {};
+  if (file.open(QIODevice::WriteOnly) && file.write(bytes) >= 0 && file.commit()) return {};
   return QCoreApplication::translate("tessaly::TImageForm", "Не могу создать файл \"%1\". %2")
       .arg(QDir::toNativeSeparators(path), file.errorString());
+}
+
+}  // namespace
+
+QString WriteFontDialogFile(const QString& path, const TStampFont& font) {
+  return ReplaceFile(path, FontDialogResource(font));
+}
+
+QString StampOptionsPath(const QString& exeDir) {
+  return QFileInfo(FontDialogPath(exeDir)).dir().filePath(QString::fromLatin1(kStampOptionsFileName));
+}
+
+QByteArray StampOptionsText(const TStampFont& font) {
+  return QByteArray("[Stamp]\nOutline=") + (font.outline ? "true" : "false") + "\n";
+}
+
+void ReadStampOptions(const QByteArray& text, TStampFont& font) {
+  for (const QByteArray& rawLine : text.split('\n')) {
+    const QByteArray line = rawLine.trimmed();
+    const qsizetype equals = line.indexOf('=');
+    if (equals < 0 || line.startsWith('[') || line.startsWith(';')) continue;
+    const QByteArray key = line.left(equals).trimmed().toLower();
+    const QByteArray value = line.mid(equals + 1).trimmed().toLower();
+    if (key != "outline") continue;
+    if (value == "true" || value == "1") font.outline = true;
+    if (value == "false" || value == "0") font.outline = false;
+  }
+}
+
+QString WriteStampOptionsFile(const QString& path, const TStampFont& font) {
+  return ReplaceFile(path, StampOptionsText(font));
 }
 
 std::span<const NamedFontValue> FontColors() { return kColors; }

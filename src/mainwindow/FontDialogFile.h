@@ -22,7 +22,7 @@ QByteArray FontDialogResource(const TStampFont& font);
 
 // Parses the file's bytes into font. Returns "" on success, else what is
 // wrong ("Неверный формат потока", "Ошибка чтения потока", ...); font is
-// left untouched then.
+// left untouched then. The outline, which the file does not hold, is kept.
 QString ReadFontDialogResource(const QByteArray& bytes, TStampFont& font);
 
 // The file beside the executable (exeDir), or in the user's configuration
@@ -30,12 +30,29 @@ QString ReadFontDialogResource(const QByteArray& bytes, TStampFont& font);
 QString FontDialogPath(const QString& exeDir);
 
 // The stored default font, or a fresh default one when the file is missing,
-// unreadable or malformed.
+// unreadable or malformed; with the options of "StampOptions.ini".
 TStampFont StoredDefaultFont(const QString& exeDir);
 
 // Replaces the file at path. Returns "" on success, else the message
 // "Не могу создать файл "<path>". <reason>".
 QString WriteFontDialogFile(const QString& path, const TStampFont& font);
+
+// "StampOptions.ini": what a stamp font has beyond the GDI font (the
+// outline), kept beside "FontDialog.res" in a small text file of its own so
+// that "FontDialog.res" keeps its exact bytes:
+//   [Stamp]
+//   Outline=true
+inline constexpr char kStampOptionsFileName[] = "StampOptions.ini";
+
+// The options file in the folder FontDialogPath chooses.
+QString StampOptionsPath(const QString& exeDir);
+QByteArray StampOptionsText(const TStampFont& font);
+// Takes the options the text holds into font; unknown keys and values that
+// do not parse are passed over.
+void ReadStampOptions(const QByteArray& text, TStampFont& font);
+// Replaces the file at path; "" on success, else the same message as
+// WriteFontDialogFile.
+QString WriteStampOptionsFile(const QString& path, const TStampFont& font);
 
 // Named values of the stream, for the font dialog's lists.
 struct NamedFontValue {

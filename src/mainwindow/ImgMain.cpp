@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDragEnterEvent>
@@ -122,7 +123,8 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   RunOpenDialog = [this] {
     return QFileDialog::getOpenFileNames(this, QString(), QString(), PictureFilter());
   };
-  RunFontDialog = [this](TStampFont& font) { return ExecuteFontDialog(this, font); };
+  // The default font's dialog also sets the outline pictures opened later get.
+  RunFontDialog = [this](TStampFont& font) { return ExecuteFontDialog(this, font, &font == &DefaultFont); };
   ShowError = [this](const QString& message) {
     // Plain text: a message names files, and a name may look like markup.
     QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
@@ -133,6 +135,7 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   CreateActions();
   CreateControls();
   CreateMenus();
+  CreateStampExtras();
   FormCreate();
   setAcceptDrops(true);
 }
@@ -328,6 +331,35 @@ void TImageForm::CreateMenus() {
   options->setStyleSheet(file->styleSheet());
 }
 
+void TImageForm::CreateStampExtras() {
+  FontToAllAction = new QAction(tr("Шрифт для всех"), this);
+  FontToAllAction->setObjectName(QStringLiteral("FontToAllAction"));
+  connect(FontToAllAction, &QAction::triggered, this,
+          [this] { Guard([this] { FontToAllActionExecute(); }); });
+  CommentToAllAction = new QAction(tr("Комментарий для всех"), this);
+  CommentToAllAction->setObjectName(QStringLiteral("CommentToAllAction"));
+  connect(CommentToAllAction, &QAction::triggered, this,
+          [this] { Guard([this] { CommentToAllActionExecute(); }); });
+  // Beside the default font in its menu.
+  for (QObject* object : FontAction->associatedObjects())
+    if (auto* menu = qobject_cast<QMenu*>(object)) menu->addActions({FontToAllAction, CommentToAllAction});
+
+  // Enabled only in the 10x15 mode, so Escape is not taken from the editor.
+  CropEscapeAction = new QAction(this);
+  CropEscapeAction->setObjectName(QStringLiteral("CropEscapeAction"));
+  CropEscapeAction->setShortcut(QKeySequence(Qt::Key_Escape));
+  CropEscapeAction->setEnabled(false);
+  connect(CropEscapeAction, &QAction::triggered, this,
+          [this] { Guard([this] { CropEscapeActionExecute(); }); });
+  addAction(CropEscapeAction);
+
+  OutlineCheck = new QCheckBox(tr("Обводка"), Panel2);
+  OutlineCheck->setObjectName(QStringLiteral("OutlineCheck"));
+  OutlineCheck->setGeometry(8, 98, 97, 20);
+  connect(OutlineCheck, &QCheckBox::clicked, this,
+          [this](bool on) { Guard([this, on] { OutlineCheckClick(on); }); });
+}
+
 void TImageForm::FormCreate() {
   DefaultFont = StoredDefaultFont(ExeDir);
   ShowLabelFont();
@@ -338,7 +370,9 @@ void TImageForm::FormCreate() {
 
 void TImageForm::closeEvent(QCloseEvent* event) {
   // A write that fails keeps the window open; the next close tries again.
-  const QString error = WriteFontDialogFile(FontDialogPath(ExeDir), DefaultFont);
+  CommitPendingEdit(false);
+  QString error = WriteFontDialogFile(FontDialogPath(ExeDir), DefaultFont);
+  if (error.isEmpty()) error = WriteStampOptionsFile(StampOptionsPath(ExeDir), DefaultFont);
   if (!error.isEmpty()) {
     ShowError(error);
     event->ignore();
@@ -409,6 +443,7 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
 
 void TImageForm::OnEnterImagePanel(TImgPanel* sender) {
   if (sender == nullptr || sender == CurrentPanel) return;
+  CommitPendingEdit(false);  // what was typed for the panel left behind
   if (CurrentPanel) {
     CurrentPanel->Deselect();
     Image1->ClearPicture();
@@ -419,6 +454,7 @@ void TImageForm::OnEnterImagePanel(TImgPanel* sender) {
   ValueListEditor1->SetValue(kCommentKey, CurrentPanel->Comment);
   LabelFont = CurrentPanel->GetStampFont();
   ShowLabelFont();
+  ShowPanelExtras();
   CropAction->setEnabled(true);
   CropAction->setChecked(CurrentPanel->IsCropped());
   EnableTimer1();
@@ -433,10 +469,14 @@ void TImageForm::ValueListEditor1StringsChange() { SetApplyEnabled(true); }
 void TImageForm::ApplyActionExecute() {
   SetApplyEnabled(false);
   if (!CurrentPanel) return;
+  ApplyEditorToPanel();
+  CurrentPanel->Render(*Image1, true);
+}
+
+void TImageForm::ApplyEditorToPanel() {
   CurrentPanel->DateText = ValueListEditor1->Value(kDateKey);
   CurrentPanel->Comment = ValueListEditor1->Value(kCommentKey);
   CurrentPanel->SetStampFont(&LabelFont);
-  CurrentPanel->Render(*Image1, true);
 }
 
 void TImageForm::ImgFontActionBeforeExecute() {
@@ -445,7 +485,9 @@ void TImageForm::ImgFontActionBeforeExecute() {
 
 void TImageForm::ImgFontActionAccept() {
   if (!CurrentPanel) return;
+  const bool outline = LabelFont.outline;  // set by the check box, not the dialog
   LabelFont = ImgFontDialogFont;
+  LabelFont.outline = outline;
   ShowLabelFont();
   SetApplyEnabled(true);
 }
@@ -490,6 +532,14 @@ bool TImageForm::eventFilter(QObject* watched, QEvent* event) {
 // 10x15 frame
 
 void TImageForm::CropActionExecute() {
+  if (CropAction->isChecked()) {
+    try {
+      CommitPendingEdit(true);
+    } catch (...) {
+      CropAction->setChecked(false);
+      throw;
+    }
+  }
   // Right after a selection the preview waits for the timer. The frame is
   // laid on the preview, so draw it now: a frame of no size could not be
   // pressed, and the held pointer would have no way out.
@@ -509,6 +559,7 @@ void TImageForm::CropActionExecute() {
 }
 
 void TImageForm::SetCropMode(bool on) {
+  CropEscapeAction->setEnabled(on);
   if (!on) {
     pointerClip_ = Desktop();
     if (QWidget::mouseGrabber() == Image1) Image1->releaseMouse();
@@ -573,10 +624,12 @@ void TImageForm::ClipShapeMouseDown() {
 // Export
 
 void TImageForm::ExportActionExecute() {
+  CommitPendingEdit(true);
   if (CurrentPanel) CurrentPanel->ExportCopy();
 }
 
 void TImageForm::ExportAllActionExecute() {
+  CommitPendingEdit(true);
   ProgressBar1->setParent(StatusBar1);
   ProgressBar1->setGeometry(StatusBar1->rect());
   const QList<TImgPanel*> panels = Panels();
@@ -590,6 +643,77 @@ void TImageForm::ExportAllActionExecute() {
     panel->ExportCopy();
   }
   ProgressBar1->hide();
+}
+
+// ---------------------------------------------------------------------------
+// Stamp extras: outline, to all pictures, where the date came from, pending
+// edits
+
+void TImageForm::ShowPanelExtras() {
+  OutlineCheck->setChecked(LabelFont.outline);
+  QList<ValueChoice> choices;
+  for (const DateChoice& c : CurrentPanel->DateChoices) choices.append({c.text, DateSourceText(c.source)});
+  ValueListEditor1->SetChoices(kDateKey, choices, DateSourceText(CurrentPanel->DateFrom));
+}
+
+QString TImageForm::DateSourceText(DateSource source) {
+  switch (source) {
+    case DateSource::Original: return tr("EXIF съёмка");
+    case DateSource::Digitized: return tr("EXIF оцифровка");
+    case DateSource::Modified: return tr("EXIF изменение");
+    case DateSource::File: break;
+  }
+  return tr("файл");
+}
+
+void TImageForm::OutlineCheckClick(bool on) {
+  // As with the font dialog, nothing changes without a current picture.
+  if (!CurrentPanel) {
+    OutlineCheck->setChecked(LabelFont.outline);
+    return;
+  }
+  LabelFont.outline = on;
+  SetApplyEnabled(true);
+}
+
+bool TImageForm::HasPendingEdit() {
+  return CurrentPanel && (ValueListEditor1->Value(kDateKey) != CurrentPanel->DateText ||
+                          ValueListEditor1->Value(kCommentKey) != CurrentPanel->Comment ||
+                          LabelFont != CurrentPanel->GetStampFont());
+}
+
+void TImageForm::CommitPendingEdit(bool redraw) {
+  ValueListEditor1->FinishEditing();
+  if (!HasPendingEdit()) return;
+  if (redraw) {
+    ApplyActionExecute();
+  } else {
+    SetApplyEnabled(false);
+    ApplyEditorToPanel();
+  }
+}
+
+void TImageForm::FontToAllActionExecute() {
+  if (!CurrentPanel) return;
+  CommitPendingEdit(false);
+  const TStampFont font = CurrentPanel->GetStampFont();
+  for (TImgPanel* panel : Panels()) panel->SetStampFont(&font);
+  CurrentPanel->Render(*Image1, true);
+}
+
+void TImageForm::CommentToAllActionExecute() {
+  if (!CurrentPanel) return;
+  CommitPendingEdit(false);
+  const QString comment = CurrentPanel->Comment;
+  for (TImgPanel* panel : Panels()) panel->Comment = comment;
+  CurrentPanel->Render(*Image1, true);
+}
+
+void TImageForm::CropEscapeActionExecute() {
+  if (!CropModeActive()) return;
+  SetCropMode(false);
+  // The tick was set on entering; it goes back to what the crop is.
+  CropAction->setChecked(CurrentPanel && CurrentPanel->IsCropped());
 }
 
 }  // namespace tessaly

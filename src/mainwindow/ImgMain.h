@@ -15,9 +15,11 @@
 #include <QStringList>
 #include <functional>
 
+#include "ImgPanel.h"
 #include "StampFont.h"
 
 class QAction;
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QScrollArea;
@@ -74,6 +76,9 @@ class TImageForm : public QMainWindow {
   QAction* ApplyAction;
   QAction* ImgFontAction;
   QAction* CropAction;
+  QAction* FontToAllAction;     // "Шрифт для всех"
+  QAction* CommentToAllAction;  // "Комментарий для всех"
+  QAction* CropEscapeAction;    // Escape: leaves the 10x15 mode, crop kept
 
   // Controls.
   QToolBar* ActionToolBar1;
@@ -84,6 +89,7 @@ class TImageForm : public QMainWindow {
   TValueListEditor* ValueListEditor1;
   QToolButton* BitBtn1;
   QLabel* ImgCmtLabel;
+  QCheckBox* OutlineCheck;  // "Обводка": the pending outline, kept in LabelFont
   QWidget* Panel3;
   TImageView* Image1;
   TClipShape* ClipShape;
@@ -126,6 +132,19 @@ class TImageForm : public QMainWindow {
   void ExportActionExecute();
   void ExportAllActionExecute();
 
+  // The stamp of the current picture given to every open picture: its font
+  // and outline, or its comment. Pending edits are applied first.
+  void FontToAllActionExecute();
+  void CommentToAllActionExecute();
+  void OutlineCheckClick(bool on);
+  // Escape in the 10x15 mode: the mode ends, the crop stays as it was.
+  void CropEscapeActionExecute();
+  // What was typed or chosen but not applied goes into the current picture
+  // as Apply would put it; redraw: with Apply's redraw of the preview.
+  void CommitPendingEdit(bool redraw);
+  bool HasPendingEdit();
+  static QString DateSourceText(DateSource source);
+
   static double PercentOf(double a, double b) { return a / (b / 100); }
 
  protected:
@@ -145,6 +164,10 @@ class TImageForm : public QMainWindow {
   void Guard(const std::function<void()>& handler);
   void EnableTimer1();
   void ShowLabelFont();
+  void CreateStampExtras();
+  void ApplyEditorToPanel();
+  // The outline check box and the date choices of the current picture.
+  void ShowPanelExtras();
 
   QVBoxLayout* column_;  // ScrollBox1's stack of panels
   // Where the pointer is held; the whole desktop when it is free.

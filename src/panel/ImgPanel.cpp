@@ -84,6 +84,8 @@ void TImgPanel::LoadFile(const QString& path) {
   DateText = locale.toString(modified.date(), QLocale::ShortFormat);
   if (modified.time() != QTime(0, 0))
     DateText += u' ' + locale.toString(modified.time(), LongTimeFormatWithoutZone(locale));
+  DateChoices = {DateChoice{DateText, DateSource::File}};
+  DateFrom = DateSource::File;
   NameLabel->setText(DisplayName(QFileInfo(path).fileName()));
   FileName = path;
   ReadExifDate();
@@ -92,19 +94,59 @@ void TImgPanel::LoadFile(const QString& path) {
 }
 
 bool TImgPanel::ReadExifDate() {
+  DateChoices.removeIf([](const DateChoice& c) { return c.source != DateSource::File; });
   TimgData data(255, FullReader());
   if (!data.ReadPicture(PathBytes(FileName).toStdString()) || !data.HasExifSegment() || !data.exif)
     return false;
+  const TImageInfo& exif = *data.exif;
+  // The date part of the tag at pos; null when the tag is missing, blank or
+  // does not parse.
+  const auto dateAt = [&exif](int32_t pos) {
+    if (pos <= 0) return QDate();
+    const TDateTime value = exif.DateTimeAt(pos);
+    if (value == 0) return QDate();
+    int year, month, day, hour, minute, second;
+    DecodeDateTime(value, year, month, day, hour, minute, second);
+    return QDate(year, month, day);
+  };
+  const QLocale locale;
+  const struct {
+    int32_t pos;
+    DateSource source;
+  } tags[] = {{exif.dateTimeOriginalPos, DateSource::Original},
+              {exif.dateTimeDigitizedPos, DateSource::Digitized},
+              {exif.dateTimePos, DateSource::Modified}};
+  qsizetype at = 0;
+  for (const auto& tag : tags)
+    if (const QDate date = dateAt(tag.pos); date.isValid())
+      DateChoices.insert(at++, DateChoice{locale.toString(date, QLocale::ShortFormat), tag.source});
+
   // Zero is "no date tag could be read"; the file's date is kept then rather
   // than stamping the first day of the date scale.
-  const TDateTime shot = data.exif->ShotDateTime();
+  const TDateTime shot = exif.ShotDateTime();
   if (shot == 0) return false;
   int year, month, day, hour, minute, second;
   DecodeDateTime(shot, year, month, day, hour, minute, second);
   const QDate date(year, month, day);
   if (!date.isValid()) return false;
-  DateText = QLocale().toString(date, QLocale::ShortFormat);
+  DateText = locale.toString(date, QLocale::ShortFormat);
+  // The tag the shooting date came from: the first, in the order the
+  // accessor tries them, that gives this value.
+  for (const auto& [pos, source] : {std::pair{exif.dateTimeDigitizedPos, DateSource::Digitized},
+                                    std::pair{exif.dateTimeOriginalPos, DateSource::Original},
+                                    std::pair{exif.dateTimePos, DateSource::Modified}}) {
+    if (pos > 0 && exif.DateTimeAt(pos) == shot) {
+      DateFrom = source;
+      break;
+    }
+  }
   return true;
+}
+
+const DateChoice* TImgPanel::FindDateChoice(DateSource source) const {
+  for (const DateChoice& choice : DateChoices)
+    if (choice.source == source) return &choice;
+  return nullptr;
 }
 
 RenderJob TImgPanel::Job(bool withStamp) const {

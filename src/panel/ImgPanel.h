@@ -20,6 +20,16 @@
 
 namespace tessaly {
 
+// Where a date text came from: one of the EXIF date tags (DateTimeOriginal,
+// DateTimeDigitized, DateTime) or the file's modification time.
+enum class DateSource { Original, Digitized, Modified, File };
+
+struct DateChoice {
+  QString text;  // as it is stamped: EXIF dates date only, the file's with time
+  DateSource source;
+  bool operator==(const DateChoice&) const = default;
+};
+
 class TImgPanel : public QFrame {
   Q_OBJECT
 
@@ -43,11 +53,21 @@ class TImgPanel : public QFrame {
   // (cropSet_ false) the next Render takes the whole picture.
   TRect CropRect{-1, 0, 0, 0};
 
+  // Every date the file holds: the EXIF ones that parse (original,
+  // digitized, modified, in that order), then the file's own. Filled by
+  // LoadFile and ReadExifDate.
+  QList<DateChoice> DateChoices;
+  // Where the date LoadFile gave DateText came from.
+  DateSource DateFrom = DateSource::File;
+  // The choice of that source; nullptr when the file holds no such date.
+  const DateChoice* FindDateChoice(DateSource source) const;
+
   // Date text from the file's modification time, then the EXIF date when
   // there is one, then the thumbnail. Throws PictureError.
   void LoadFile(const QString& path);
   // Replaces DateText by the shooting date of the EXIF data (date only);
-  // false, DateText unchanged, when there is no readable date.
+  // false, DateText unchanged, when there is no readable date. Puts the EXIF
+  // dates that parse before the file's date in DateChoices.
   bool ReadExifDate();
 
   // Draws the picture into target: scaled for a stretching view, at the crop's

@@ -146,7 +146,8 @@ class ImageFormTest : public QObject {
     for (QAction* menu : form.menuBar()->actions()) menus << menu->text() + ": " + texts(menu->menu()->actions()).join(", ");
     QCOMPARE(menus, QStringList({"Файл: Open Picture|&Open Picture..., Export|Export, Export All|Ex&port All, |, "
                                  "Закрыть|Закрыть, Exit|E&xit",
-                                 "Параметры: Шрифт по умолчанию|Шрифт по умолчанию"}));
+                                 "Параметры: Шрифт по умолчанию|Шрифт по умолчанию, Шрифт для всех|Шрифт для всех, "
+                                 "Комментарий для всех|Комментарий для всех"}));
     QCOMPARE(texts(form.ActionToolBar1->actions()), QStringList({"Закрыть|Закрыть", "Применить|Применить", "&10x15|10x15"}));
     QCOMPARE(form.ValueListEditor1->rowCount(), 2);
     QCOMPARE(form.ValueListEditor1->item(0, 0)->text(), TImageForm::kDateKey);
@@ -205,11 +206,12 @@ class ImageFormTest : public QObject {
     QVERIFY(!form.Timer1->isActive());
     QCOMPARE(form.Image1->Picture().cacheKey(), preview);
 
-    // Selecting another panel loses what was typed.
+    // Selecting another panel first applies what was typed to the panel
+    // left behind.
     QTest::mouseClick(first->NameLabel, Qt::LeftButton);
     QCOMPARE(form.CurrentPanel, first);
     QCOMPARE(form.ValueListEditor1->Value(TImageForm::kCommentKey), QString());
-    QCOMPARE(second->Comment, QString());
+    QCOMPARE(second->Comment, QStringLiteral("typed"));
     QVERIFY(form.Image1->Picture().isNull());  // cleared until the timer draws
     WaitForPreview();
 
@@ -220,7 +222,7 @@ class ImageFormTest : public QObject {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(first->Comment, QStringLiteral("Sea"));
     QVERIFY(!form.ApplyAction->isEnabled());
-    QCOMPARE(second->Comment, QString());
+    QCOMPARE(second->Comment, QStringLiteral("typed"));
   }
 
   // With an empty comment the date takes the comment's line: the preview is
