@@ -166,6 +166,10 @@
         <source>Набор %1</source>
         <translation>Script %1</translation>
     </message>
+    <message>
+        <source>Обводка</source>
+        <translation>Outline</translation>
+    </message>
 </context>
 <context>
     <name>tessaly::TImageForm</name>
@@ -256,6 +260,34 @@
     <message>
         <source>Для завершения нажмите правую кнопку мыши</source>
         <translation>Right-click to finish</translation>
+    </message>
+    <message>
+        <source>Шрифт для всех</source>
+        <translation>Font for All</translation>
+    </message>
+    <message>
+        <source>Комментарий для всех</source>
+        <translation>Comment for All</translation>
+    </message>
+    <message>
+        <source>Обводка</source>
+        <translation>Outline</translation>
+    </message>
+    <message>
+        <source>EXIF съёмка</source>
+        <translation>EXIF taken</translation>
+    </message>
+    <message>
+        <source>EXIF оцифровка</source>
+        <translation>EXIF digitized</translation>
+    </message>
+    <message>
+        <source>EXIF изменение</source>
+        <translation>EXIF modified</translation>
+    </message>
+    <message>
+        <source>файл</source>
+        <translation>file</translation>
     </message>
 </context>
 <context>

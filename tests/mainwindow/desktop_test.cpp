@@ -146,9 +146,9 @@ class DesktopTest : public QObject {
   void windowSpeaksTheUsersLanguage() {
     const QStringList russian = {
         QStringLiteral("Файл: &Open Picture..., Export, Ex&port All, , Закрыть, E&xit"),
-        QStringLiteral("Параметры: Шрифт по умолчанию"), QStringLiteral("Закрыть, Применить, &10x15")};
+        QStringLiteral("Параметры: Шрифт по умолчанию, Шрифт для всех, Комментарий для всех"), QStringLiteral("Закрыть, Применить, &10x15")};
     const QStringList english = {QStringLiteral("File: &Open Picture..., Export, Ex&port All, , Close, E&xit"),
-                                 QStringLiteral("Options: Default Font"),
+                                 QStringLiteral("Options: Default Font, Font for All, Comment for All"),
                                  QStringLiteral("Close, Apply, &10x15")};
     const struct {
       QLocale locale;
