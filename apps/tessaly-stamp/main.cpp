@@ -52,7 +52,10 @@ std::optional<QString> Parse(const QApplication& app, Options& options) {
   const QCommandLineOption italic(QStringLiteral("italic"), QStringLiteral("Italic text."));
   const QCommandLineOption crop(QStringLiteral("crop"), QStringLiteral("Cut to 10x15 proportions at P percent along the short side."), QStringLiteral("P"));
   parser.addOptions({date, comment, face, size, color, bold, italic, crop});
-  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Pictures to export."), QStringLiteral("FILE..."));
+  parser.addPositionalArgument(QStringLiteral("FILE"),
+                               QStringLiteral("Pictures to export: JPEG, HEIF (.heic, .heif, .hif in any letter case;\n"
+                                              "the copy of IMG_0042.HEIC is Export/IMG_0042.jpg) and what Qt reads."),
+                               QStringLiteral("FILE..."));
   parser.process(app);  // --help, unknown options: message and exit
 
   if (parser.isSet(date)) options.date = parser.value(date);

@@ -1,6 +1,7 @@
 #include "Export.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "HeifCodec.h"
 #include "JpegCodec.h"
 
 namespace tessaly {
@@ -60,6 +62,20 @@ QString ExportFolder(const QString& fileName) {
   return fileName.left(fileName.lastIndexOf(u'/') + 1) + QStringLiteral("Export/");
 }
 
+QString ExportFileName(const QString& picture) {
+  const QFileInfo info(picture);
+  const QString name = info.fileName();
+  if (!IsHeifName(name)) return name;
+  const QString jpeg = name.left(name.lastIndexOf(u'.')) + QStringLiteral(".jpg");
+  // Phones often keep a JPEG of the same name beside the HEIF photo, and a
+  // folder on a memory card or another system may not tell letter cases
+  // apart, so a name differing in case only counts as the same.
+  bool taken = QFileInfo::exists(info.path() + u'/' + jpeg);
+  for (QDirIterator entries(info.path(), QDir::Files | QDir::System | QDir::Hidden); !taken && entries.hasNext();)
+    taken = entries.nextFileInfo().fileName().compare(jpeg, Qt::CaseInsensitive) == 0;
+  return taken ? name + QStringLiteral(".jpg") : jpeg;
+}
+
 namespace {
 
 // Encodes the rows of a render as they come.
@@ -84,7 +100,7 @@ QString ExportStampedCopy(RenderJob job) {
   if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
     throw PictureError(QStringLiteral("Cannot create ") + folder);
   job.withStamp = true;
-  const QString path = folder + QFileInfo(job.fileName).fileName();
+  const QString path = folder + ExportFileName(job.fileName);
 
   TemporaryFile temporary(path);
   if (temporary.fd() < 0) throw PictureError(QStringLiteral("Cannot write %1: %2").arg(path, ErrnoText(errno)));

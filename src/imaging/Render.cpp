@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "HeifCodec.h"
 #include "JpegCodec.h"
 
 namespace tessaly {
@@ -77,6 +78,24 @@ class JpegRows : public RowSource {
   int current_ = -1;  // the row held in row_
 };
 
+// HEIF pictures come upright: libheif applies the file's rotation and mirror.
+class HeifRows : public RowSource {
+ public:
+  explicit HeifRows(const QString& path) : decoder_(path) {
+    width = decoder_.Width();
+    height = decoder_.Height();
+  }
+  void Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH) override {
+    decoder_.Start(srcW, srcH, needW, needH);
+    outputWidth = decoder_.OutputWidth();
+    outputHeight = decoder_.OutputHeight();
+  }
+  const uint8_t* Row(int y) override { return decoder_.Row(y); }
+
+ private:
+  HeifDecoder decoder_;
+};
+
 // Other formats through Qt's readers, chosen by the file's extension.
 class QtRows : public RowSource {
  public:
@@ -112,6 +131,7 @@ std::unique_ptr<RowSource> OpenPicture(const QString& fileName) {
   if (info.exists() && !info.isFile())
     throw PictureError(QStringLiteral("Cannot open %1: Not a regular file").arg(fileName));
   if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName);
+  if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName);
   return std::make_unique<QtRows>(fileName);
 }
 

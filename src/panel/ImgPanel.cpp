@@ -13,6 +13,7 @@
 
 #include "Export.h"
 #include "FullReader.h"
+#include "HeifCodec.h"
 
 namespace tessaly {
 
@@ -91,8 +92,18 @@ void TImgPanel::LoadFile(const QString& path) {
 
 bool TImgPanel::ReadExifDate() {
   TimgData data(255, FullReader());
-  if (!data.ReadPicture(QFile::encodeName(FileName).toStdString()) || !data.HasExifSegment() || !data.exif)
-    return false;
+  const std::string name = QFile::encodeName(FileName).toStdString();
+  // A HEIF file's EXIF item is taken out here and read as a JPEG's EXIF
+  // segment. Its Orientation is not the picture's: HEIF pictures are upright
+  // as decoded.
+  bool read = false;
+  if (IsHeifName(FileName)) {
+    const std::optional<std::string> exif = ReadHeifExif(FileName);
+    read = exif && data.ReadExifBlock(*exif, name);
+  } else {
+    read = data.ReadPicture(name);
+  }
+  if (!read || !data.HasExifSegment() || !data.exif) return false;
   // Zero is "no date tag could be read"; the file's date is kept then rather
   // than stamping the first day of the date scale.
   const TDateTime shot = data.exif->ShotDateTime();
