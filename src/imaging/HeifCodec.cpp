@@ -39,7 +39,12 @@ void HeifDecoder::Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH
   const auto small = file_->ThumbnailSize();
   const bool thumbnail = small && srcW * small->first >= needW * w && srcH * small->second >= needH * h;
   try {
-    file_->Decode(thumbnail);
+    try {
+      file_->Decode(thumbnail);
+    } catch (const HeifError&) {
+      if (!thumbnail) throw;
+      file_->Decode(false);  // a broken thumbnail does not hide the picture
+    }
   } catch (const HeifError& error) {
     Fail(error);
   }
