@@ -238,7 +238,12 @@ std::optional<std::string> HeifFile::Exif() const {
   if (heif_image_handle_get_metadata(primary, id, bytes.data()).code != heif_error_Ok) return std::nullopt;
   const uint32_t offset = BigEndian32(reinterpret_cast<const unsigned char*>(bytes.data()));
   if (offset > size - 4) return std::nullopt;
-  return bytes.substr(4 + size_t(offset));
+  // Some writers put the offset 0 before the "Exif\0\0" signature of a JPEG
+  // segment instead of the TIFF header's offset after it.
+  const std::string_view signature("Exif\0\0", 6);
+  const size_t header = 4 + size_t(offset);
+  if (bytes.compare(header, signature.size(), signature) == 0) return bytes.substr(header + signature.size());
+  return bytes.substr(header);
 }
 
 std::optional<std::string> ReadHeifExif(const std::string& path) {

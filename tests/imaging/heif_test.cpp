@@ -120,20 +120,26 @@ TEST(Heif, PanelTakesTheExifDateAndExportsAnUprightJpegNamedAfterIt) {
   tiff.Link(0, 0x8769, exif);
   tiff.AddAscii(exif, 0x9003, "2023:08:15 09:10:11");
   WriteHeif(folder + "/IMG_0042.HEIC", BlockPicture(64, 48), 1, "Exif" + std::string(2, '\0') + tiff.Build());
+  // Its EXIF item's offset says 0 where the "Exif\0\0" signature stands before the TIFF header.
+  std::string offsetZero = ReadBytes(folder + "/IMG_0042.HEIC");
+  offsetZero.replace(offsetZero.find(std::string("\0\0\0\x06" "Exif\0\0", 10)), 4, std::string(4, '\0'));
+  WriteFile(folder.toStdString() + "/IMG_0044.heic", offsetZero);
   WriteHeif(folder + "/IMG_0043.heif", BlockPicture(64, 48), 8);
   WriteJpegPicture(folder + "/img_0043.JPG", BlockPicture(32, 32));
   const struct {
     const char* file;
     const char* exported;  // beside a JPEG of the copy's name, in another case: the whole name
     QSize size;
-  } cases[] = {{"IMG_0042.HEIC", "IMG_0042.jpg", {64, 48}},
-               {"IMG_0043.heif", "IMG_0043.heif.jpg", {48, 64}},
-               {"img_0043.JPG", "img_0043.JPG", {32, 32}}};
+    const char* date;  // from the EXIF item; none: the file's date, not checked
+  } cases[] = {{"IMG_0042.HEIC", "IMG_0042.jpg", {64, 48}, "15.08.2023"},
+               {"IMG_0044.heic", "IMG_0044.jpg", {64, 48}, "15.08.2023"},
+               {"IMG_0043.heif", "IMG_0043.heif.jpg", {48, 64}, nullptr},
+               {"img_0043.JPG", "img_0043.JPG", {32, 32}, nullptr}};
   for (const auto& c : cases) {
     TImgPanel panel;
     panel.LoadFile(folder + "/" + c.file);
-    if (c.file == std::string("IMG_0042.HEIC")) {
-      EXPECT_EQ(panel.DateText, "15.08.2023");
+    if (c.date) {
+      EXPECT_EQ(panel.DateText, c.date) << c.file;
     }
     EXPECT_EQ(panel.ExportCopy(), folder + "/Export/" + c.exported);
     EXPECT_EQ(DecodeReference(folder + "/Export/" + c.exported).size(), c.size) << c.file;
