@@ -4,7 +4,9 @@
 //  - libjpeg-turbo's own floor for the same work: djpeg to PPM, then
 //    cjpeg -quality 100 -baseline (Debian's libjpeg-turbo-progs);
 //  - opening the photo as a panel (its thumbnail) against a full djpeg decode;
-//  - a stamped preview render into a 1200 x 800 view.
+//  - a stamped preview render into a 1200 x 800 view;
+//  - a 12-megapixel HEIC export beside the same photo's JPEG export, with
+//    libheif's heif-convert and cjpeg as the floor.
 // Each measured step runs in a fresh process so its peak memory is its own.
 // Prints figures; it never fails on a slow machine.
 #include <QApplication>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
@@ -25,6 +28,8 @@
 
 #include "ImgPanel.h"
 #include "JpegCodec.h"
+
+#include <libheif/heif.h>
 
 extern char** environ;
 
@@ -158,6 +163,87 @@ double Field(const std::string& output, const std::string& key) {
   return at == std::string::npos ? 0 : std::atof(output.c_str() + at + key.size() + 1);
 }
 
+// ---------------------------------------------------------------------------
+// HEIF: a 12-megapixel photo as a phone stores it (HEVC in HEIF) beside the
+// same photo as JPEG, each exported; the HEIF's floor is libheif's own
+// decode with libjpeg-turbo's encode.
+
+constexpr int kHeifWidth = 4000, kHeifHeight = 3000;
+
+// Writes stem + ".jpg" (quality 92) and stem + ".heic" (x265, quality 50,
+// with a thumbnail) of one 12-megapixel photo; file is the HEIF's path.
+int MakeHeifPair(const QString& file) {
+  const QString stem = file.left(file.lastIndexOf(u'.'));
+  const QImage photo = MakePhoto(kHeifWidth, kHeifHeight, CalibrateGrain(QFileInfo(file).path()));
+  SaveJpeg(photo, stem + ".jpg", 92);
+  heif_context* context = heif_context_alloc();
+  heif_encoder* encoder = nullptr;
+  heif_image* image = nullptr;
+  heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder);
+  heif_encoder_set_lossy_quality(encoder, 50);
+  heif_encoder_set_parameter_string(encoder, "preset", "fast");
+  heif_image_create(kHeifWidth, kHeifHeight, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+  heif_image_add_plane(image, heif_channel_interleaved, kHeifWidth, kHeifHeight, 8);
+  int stride = 0;
+  uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+  for (int y = 0; y < kHeifHeight; ++y) std::memcpy(plane + y * stride, photo.constScanLine(y), kHeifWidth * 3);
+  heif_image_handle* handle = nullptr;
+  heif_error encoded = heif_context_encode_image(context, image, encoder, nullptr, &handle);
+  // A thumbnail of 512 pixels, as phones store one.
+  if (encoded.code == heif_error_Ok) encoded = heif_context_encode_thumbnail(context, image, handle, encoder, nullptr, 512, nullptr);
+  if (handle) heif_image_handle_release(handle);
+  const heif_error written = encoded.code == heif_error_Ok
+                                 ? heif_context_write_to_file(context, QFile::encodeName(file).constData())
+                                 : encoded;
+  heif_image_release(image);
+  heif_encoder_release(encoder);
+  heif_context_free(context);
+  if (written.code != heif_error_Ok) std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(file), written.message);
+  return written.code == heif_error_Ok ? 0 : 1;
+}
+
+void HeifSection(const std::string& self, const QString& folder) {
+  const QString heif = folder + "/phone.heic", jpeg = folder + "/phone.jpg";
+  std::printf("\nMaking a %d x %d photo as HEIC and as JPEG...\n", kHeifWidth, kHeifHeight);
+  std::fflush(stdout);
+  Spawn({self, "--make-heif", heif.toStdString()});
+  if (!QFileInfo::exists(heif)) return;
+  const int pixels = kHeifWidth * kHeifHeight;
+  std::printf("HEIC %.1f MB (%.2f bits per pixel, x265 quality 50, one coded image and a 512-pixel thumbnail); JPEG %.1f MB\n",
+              QFile(heif).size() / 1e6, BitsPerPixel(heif, pixels), QFile(jpeg).size() / 1e6);
+  const Run heifExport = Best([&] { return Spawn({self, "--export", heif.toStdString()}); });
+  const Run jpegExport = Best([&] { return Spawn({self, "--export", jpeg.toStdString()}); });
+  const std::string ppm = (folder + "/phone.ppm").toStdString();
+  const Run djpeg = Best([&] { return Spawn({"/usr/bin/djpeg", "-pnm", jpeg.toStdString()}, ppm); });
+  const Run cjpeg = Best([&] {
+    return Spawn({"/usr/bin/cjpeg", "-quality", "100", "-baseline", ppm}, (folder + "/floor12.jpg").toStdString());
+  });
+  std::printf("export  12 MP JPEG: %.3f s, peak %.1f MB; floor djpeg + cjpeg %.3f s, peak %.1f MB\n",
+              Field(jpegExport.output, "export"), jpegExport.peakKb / 1000.0, djpeg.seconds + cjpeg.seconds,
+              std::max(djpeg.peakKb, cjpeg.peakKb) / 1000.0);
+  std::printf("export  12 MP HEIC: %.3f s, peak %.1f MB (open with its thumbnail %.3f s)\n",
+              Field(heifExport.output, "export"), heifExport.peakKb / 1000.0, Field(heifExport.output, "open"));
+  // cjpeg reads no PNG, so the floor is heif-convert's own JPEG output (decode
+  // and encode in one process, from YCbCr without RGB), and the decode alone
+  // (to raw YCbCr) plus cjpeg on the same picture's pixels.
+  if (!QFileInfo::exists("/usr/bin/heif-convert")) {
+    std::printf("        (no heif-convert: Debian's libheif-examples gives the floor)\n");
+    return;
+  }
+  const std::string heifPath = heif.toStdString();
+  const Run toJpeg = Best([&] {
+    return Spawn({"/usr/bin/heif-convert", "--quiet", "-q", "100", heifPath, (folder + "/floor.jpg").toStdString()});
+  });
+  const Run decode = Best([&] {
+    return Spawn({"/usr/bin/heif-convert", "--quiet", heifPath, (folder + "/floor.y4m").toStdString()});
+  });
+  const double heifSeconds = Field(heifExport.output, "export");
+  std::printf("floor   heif-convert -q 100 to JPEG: %.3f s, peak %.1f MB; ratio %.2f\n", toJpeg.seconds,
+              toJpeg.peakKb / 1000.0, heifSeconds / toJpeg.seconds);
+  std::printf("floor   heif-convert to y4m (decode) %.3f s + cjpeg %.3f s = %.3f s; ratio %.2f\n", decode.seconds,
+              cjpeg.seconds, decode.seconds + cjpeg.seconds, heifSeconds / (decode.seconds + cjpeg.seconds));
+}
+
 // Child modes (argv[1]): the work of one measurement in a fresh process.
 // The photo is made in a child too: a child's peak memory also counts the
 // peak of the process that started it, which must therefore stay small.
@@ -169,12 +255,16 @@ int Child(int& argc, char** argv) {
     SaveJpeg(MakePhoto(kWidth, kHeight, grain), file, 92);
     return 0;
   }
+  if (mode == "--make-heif") return MakeHeifPair(file);
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   if (mode == "--idle") return 0;
   QElapsedTimer timer;
   TImgPanel panel;
   panel.resize(260, TImgPanel::kPanelHeight);  // a column's width
+  // Laid out (its thumbnail view at a column's size) as in the window.
+  panel.setAttribute(Qt::WA_DontShowOnScreen);
+  panel.show();
   timer.start();
   panel.LoadFile(file);
   const double open = timer.nsecsElapsed() / 1e9;
@@ -198,6 +288,8 @@ int Child(int& argc, char** argv) {
     for (int i = 0; i < 5; ++i) {
       TImgPanel again;
       again.resize(260, TImgPanel::kPanelHeight);
+      again.setAttribute(Qt::WA_DontShowOnScreen);
+      again.show();
       timer.restart();
       again.LoadFile(file);
       bestOpen = std::min(bestOpen, timer.nsecsElapsed() / 1e9);
@@ -256,6 +348,7 @@ int main(int argc, char** argv) {
   std::printf("(the measuring process's own peak, included in each child's: %.1f MB)\n",
               self_usage.ru_maxrss / 1000.0);
   std::printf("preview Render into 1200 x 800 with stamp: %.4f s\n", Field(preview.output, "preview"));
+  HeifSection(self, folder);
   QDir(folder).removeRecursively();
   return 0;
 }

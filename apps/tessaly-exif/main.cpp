@@ -3,6 +3,7 @@
 // one JSON array.
 #include <clocale>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,9 @@
 #include "IptcReader.h"
 #include "OutputText.h"
 #include "TessalyVersion.h"
+#ifdef TESSALY_HEIF
+#include "HeifFile.h"
+#endif
 
 namespace tessaly {
 namespace {
@@ -145,6 +149,28 @@ std::string JsonObject(const std::string& file, bool read, const TimgData& data)
   return o + "  }";
 }
 
+#ifdef TESSALY_HEIF
+// HEIF files (ISO/IEC 23008-12) hold their EXIF data in an item of their
+// own, which libheif finds; the reader parses it as a JPEG's EXIF segment.
+bool IsHeifName(std::string_view name) {
+  const size_t dot = name.find_last_of("./");
+  if (dot == std::string_view::npos || name[dot] != '.') return false;
+  std::string ext(name.substr(dot + 1));
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return ext == "heic" || ext == "heif" || ext == "hif";
+}
+#endif
+
+bool ReadFile(TimgData& data, const std::string& file) {
+#ifdef TESSALY_HEIF
+  if (IsHeifName(file)) {
+    const std::optional<std::string> exif = ReadHeifExif(file);
+    if (exif) return data.ReadExifBlock(*exif, file);
+  }
+#endif
+  return data.ReadPicture(file);
+}
+
 int Run(int argc, char** argv) {
   bool json = false;
   std::vector<std::string> files;
@@ -184,7 +210,7 @@ int Run(int argc, char** argv) {
   if (json) std::printf("[\n");
   for (size_t i = 0; i < files.size(); ++i) {
     TimgData data(kBuildAll, FullReader());
-    const bool read = data.ReadPicture(files[i]);
+    const bool read = ReadFile(data, files[i]);
     if (json)
       std::printf("%s%s\n", JsonObject(files[i], read, data).c_str(),
                   i + 1 < files.size() ? "," : "");

@@ -75,7 +75,9 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   const QCommandLineOption outline(QStringLiteral("outline"), QStringLiteral("A halo of the contrasting colour around the text (white around dark text, black around light)."));
   const QCommandLineOption dateFrom(QStringLiteral("date-from"), QStringLiteral("Which of the photo's dates to stamp: original, digitized, modified or file (when the photo lacks it: the usual choice)."), QStringLiteral("SOURCE"));
   parser.addOptions({date, comment, face, size, color, bold, italic, crop, outline, dateFrom});
-  parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Pictures to export; a folder stands for the pictures directly inside it, in name order."), QStringLiteral("FILE|FOLDER..."));
+  parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Pictures to export: JPEG, HEIF (.heic, .heif, .hif in any letter case;\n"
+                                               "the copy of IMG_0042.HEIC is Export/IMG_0042.jpg) and what Qt reads;\n"
+                                               "a folder stands for the pictures directly inside it, in name order."), QStringLiteral("FILE|FOLDER..."));
   parser.process(arguments);  // --help, unknown options: message and exit
 
   if (parser.isSet(date)) options.date = parser.value(date);

@@ -300,6 +300,12 @@ class TimgData : public tEndInd {
 
   // Reads the file and returns HasMetadata(); never throws.
   bool ReadPicture(const std::string& fileName);
+  // Reads an EXIF block that comes without a JPEG around it (the EXIF item
+  // of a HEIF file, which the caller takes out of the file): tiffBytes from
+  // the TIFF header on, at most kTiffReadSize of them, parsed exactly as the
+  // EXIF segment of a JPEG file. fileName gives the file's date and size.
+  // Returns HasMetadata(); never throws.
+  bool ReadExifBlock(const std::string& tiffBytes, const std::string& fileName);
   bool HasExifSegment() const { return exifSegment != nullptr; }
   bool HasMetadata() const {
     return exifSegment != nullptr || commentSegment != nullptr || iptcSegment != nullptr;

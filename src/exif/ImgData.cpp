@@ -1,5 +1,6 @@
 // TimgData: the JPEG segment walk (JPEG ISO/IEC 10918-1 annex B.1; EXIF 2.3
 // section 4.5.4 for the APP1 segment) and the read of TIFF-structured files.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -212,6 +213,16 @@ bool ReadTiff(TimgData& data, const std::string& name) {
   }
 }
 
+// The file's name, date and size; false when it cannot be found.
+bool ReadFileFacts(TimgData& data, const std::string& name) {
+  struct stat facts {};
+  if (::stat(name.c_str(), &facts) != 0) return false;
+  data.fileName = name;
+  data.fileDate = LocalDateTime(facts.st_mtime);
+  data.fileSize = facts.st_size;
+  return true;
+}
+
 }  // namespace
 
 TimgData::TimgData(int buildCode, ReaderExtensions extensions)
@@ -235,11 +246,7 @@ void TimgData::Reset() {
 
 bool TimgData::ReadPicture(const std::string& name) {
   Reset();
-  struct stat facts {};
-  if (::stat(name.c_str(), &facts) != 0) return false;
-  fileName = name;
-  fileDate = LocalDateTime(facts.st_mtime);
-  fileSize = facts.st_size;
+  if (!ReadFileFacts(*this, name)) return false;
   errorText = "Not an EXIF file";
   try {
     const std::string ext = LowerExtension(name);
@@ -249,6 +256,34 @@ bool TimgData::ReadPicture(const std::string& name) {
     else if (ext == ".tif" || ext == ".tiff" || ext == ".nef")
       read = ReadTiff(*this, name);
     if (read) errorText = "<none>";
+  } catch (const std::exception&) {
+    errorText = "Illegal Exif construction";
+  }
+  return HasMetadata();
+}
+
+bool TimgData::ReadExifBlock(const std::string& tiffBytes, const std::string& name) {
+  Reset();
+  if (!ReadFileFacts(*this, name)) fileName = name;
+  errorText = "Not an EXIF file";
+  // The block takes the place of an APP1 segment: its length bytes (the
+  // field holds 16 bits; the slot keeps the whole length), the signature
+  // "Exif\0\0", the TIFF bytes, so that every position and offset is the
+  // one a JPEG file's EXIF data would have.
+  const std::string tiff = tiffBytes.substr(0, kTiffReadSize);
+  const size_t length = kTiffHeaderPos - 1 + tiff.size();
+  const size_t field = std::min<size_t>(length, 0xFFFF);
+  tSection& slot = segments[1];
+  slot.bytes = std::string{char(field >> 8), char(field & 0xFF)} + kExifSignature + '\0' + tiff;
+  slot.marker = 0xE1;
+  slot.length = static_cast<int>(length);
+  segmentCount = 1;
+  exifSegment = &slot;
+  exif = std::make_unique<TImageInfo>(this, buildCode);
+  buffer = slot.bytes;
+  try {
+    ParseExifSegment(*this, slot);
+    if (errorText == "Not an EXIF file") errorText = "<none>";
   } catch (const std::exception&) {
     errorText = "Illegal Exif construction";
   }

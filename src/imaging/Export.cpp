@@ -1,6 +1,9 @@
 #include "Export.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -15,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "HeifCodec.h"
 #include "JpegCodec.h"
 #include "PathBytes.h"
 
@@ -227,7 +231,21 @@ QString ExportFolder(const QString& fileName) {
   return fileName.left(fileName.lastIndexOf(u'/') + 1) + QStringLiteral("Export/");
 }
 
-QString ExportTarget(const QString& picture) { return ExportFolder(picture) + FileNamePart(picture); }
+QString ExportFileName(const QString& picture) {
+  const QString name = FileNamePart(picture);
+  if (!IsHeifName(name)) return name;
+  const QString jpeg = name.left(name.lastIndexOf(u'.')) + QStringLiteral(".jpg");
+  // Phones often keep a JPEG of the same name beside the HEIF photo, and a
+  // folder on a memory card or another system may not tell letter cases
+  // apart, so a name differing in case only counts as the same.
+  const QString folder = QFileInfo(picture).path();
+  bool taken = QFileInfo::exists(folder + u'/' + jpeg);
+  for (QDirIterator entries(folder, QDir::Files | QDir::System | QDir::Hidden); !taken && entries.hasNext();)
+    taken = entries.nextFileInfo().fileName().compare(jpeg, Qt::CaseInsensitive) == 0;
+  return taken ? name + QStringLiteral(".jpg") : jpeg;
+}
+
+QString ExportTarget(const QString& picture) { return ExportFolder(picture) + ExportFileName(picture); }
 
 void UseNamedTemporaryFiles(bool named) { namedTemporaries = named; }
 

@@ -12,8 +12,15 @@ namespace tessaly {
 // The folder part of fileName followed by "Export/".
 QString ExportFolder(const QString& fileName);
 
+// The name of picture's stamped copy inside that folder: the picture's own
+// file name, but for a HEIF photo the name with ".jpg" for its extension
+// (IMG_0042.HEIC: IMG_0042.jpg), or the whole name with ".jpg" added
+// (IMG_0042.HEIC.jpg) when the photo's folder also holds a file of that JPEG
+// name in any letter case, whose own copy would take the same name.
+QString ExportFileName(const QString& picture);
+
 // The path the copy of picture is written to: ExportFolder(picture) followed
-// by the picture's file name.
+// by ExportFileName(picture).
 QString ExportTarget(const QString& picture);
 
 // Renders job (with its stamp) at full size and writes it; returns the path

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "HeifCodec.h"
 #include "JpegCodec.h"
 #include "PathBytes.h"
 
@@ -84,6 +85,24 @@ class JpegRows : public RowSource {
   int current_ = -1;  // the row held in row_
 };
 
+// HEIF pictures come upright: libheif applies the file's rotation and mirror.
+class HeifRows : public RowSource {
+ public:
+  explicit HeifRows(const QString& path) : decoder_(path) {
+    width = decoder_.Width();
+    height = decoder_.Height();
+  }
+  void Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH) override {
+    decoder_.Start(srcW, srcH, needW, needH);
+    outputWidth = decoder_.OutputWidth();
+    outputHeight = decoder_.OutputHeight();
+  }
+  const uint8_t* Row(int y) override { return decoder_.Row(y); }
+
+ private:
+  HeifDecoder decoder_;
+};
+
 // Other formats through Qt's readers, chosen by the file's extension.
 class QtRows : public RowSource {
  public:
@@ -127,6 +146,7 @@ std::unique_ptr<RowSource> OpenPicture(const QString& fileName) {
   if (::stat(PathBytes(fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
     throw PictureError(QStringLiteral("Cannot open %1: Not a regular file").arg(fileName));
   if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName);
+  if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName);
   return std::make_unique<QtRows>(fileName);
 }
 

@@ -61,6 +61,13 @@ QString PictureFilter() {
   }
   for (const char* jpeg : {"*.jpg", "*.jpeg", "*.jpe"})
     if (!all.contains(QLatin1String(jpeg))) all << QLatin1String(jpeg);
+  // HEIF photos, as phones name them (IMG_0042.HEIC) and in lower case, for
+  // dialogs that match letter case.
+  const QStringList heif = {QStringLiteral("*.heic"), QStringLiteral("*.heif"), QStringLiteral("*.hif"),
+                            QStringLiteral("*.HEIC"), QStringLiteral("*.HEIF"), QStringLiteral("*.HIF")};
+  for (const QString& pattern : heif)
+    if (!all.contains(pattern)) all << pattern;
+  each << QStringLiteral("HEIF (%1)").arg(heif.join(u' '));
   return QCoreApplication::translate("tessaly::TImageForm", "All (%1)").arg(all.join(u' ')) +
          QStringLiteral(";;") + each.join(QStringLiteral(";;"));
 }

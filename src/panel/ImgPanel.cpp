@@ -14,6 +14,7 @@
 #include "Export.h"
 #include "FullReader.h"
 #include "PathBytes.h"
+#include "HeifCodec.h"
 
 namespace tessaly {
 
@@ -96,8 +97,18 @@ void TImgPanel::LoadFile(const QString& path) {
 bool TImgPanel::ReadExifDate() {
   DateChoices.removeIf([](const DateChoice& c) { return c.source != DateSource::File; });
   TimgData data(255, FullReader());
-  if (!data.ReadPicture(PathBytes(FileName).toStdString()) || !data.HasExifSegment() || !data.exif)
-    return false;
+  const std::string name = PathBytes(FileName).toStdString();
+  // A HEIF file's EXIF item is taken out here and read as a JPEG's EXIF
+  // segment. Its Orientation is not the picture's: HEIF pictures are upright
+  // as decoded.
+  bool read = false;
+  if (IsHeifName(FileName)) {
+    const std::optional<std::string> exif = ReadHeifExif(FileName);
+    read = exif && data.ReadExifBlock(*exif, name);
+  } else {
+    read = data.ReadPicture(name);
+  }
+  if (!read || !data.HasExifSegment() || !data.exif) return false;
   const TImageInfo& exif = *data.exif;
   // The date part of the tag at pos; null when the tag is missing, blank or
   // does not parse.

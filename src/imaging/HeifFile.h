@@ -1,0 +1,76 @@
+// HEIF pictures (ISO/IEC 23008-12, HEIC among them) through libheif: the
+// primary image upright as the file's rotation and mirror properties turn it,
+// its own thumbnail, and its EXIF item. Plain C++ without Qt, so that the
+// metadata tool shows HEIF files too; the window's side is HeifCodec.h.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace tessaly {
+
+// A HEIF file that cannot be opened, read or decoded; what() is the reason
+// alone (libheif's message, or the system's), without the file's path.
+class HeifError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The file itself cannot be opened (missing, no permission, not a regular file).
+class HeifOpenError : public HeifError {
+ public:
+  using HeifError::HeifError;
+};
+
+// The largest picture decoded, as 8-bit RGB: the same gigabyte a render makes
+// at most. A file whose images claim more is refused before decoding.
+inline constexpr int64_t kHeifMaxDecodedBytes = int64_t(1) << 30;
+
+class HeifFile {
+ public:
+  // Opens the file at path (file-system bytes) and reads its boxes, not the
+  // coded pictures. Throws HeifError.
+  explicit HeifFile(const std::string& path);
+  ~HeifFile();
+  HeifFile(const HeifFile&) = delete;
+  HeifFile& operator=(const HeifFile&) = delete;
+
+  // The primary image, upright.
+  int Width() const;
+  int Height() const;
+
+  // Throws HeifError ("Picture too large: W x H pixels") when the primary
+  // image or any image item of the file (the tiles of a grid, a thumbnail)
+  // claims more than kHeifMaxDecodedBytes of RGB.
+  void CheckClaimedSizes() const;
+
+  // The upright size of the file's own thumbnail when it has the primary
+  // image's proportions (to a pixel), else none.
+  std::optional<std::pair<int, int>> ThumbnailSize() const;
+
+  // Decodes the primary image (or the thumbnail) into 8-bit RGB rows, upright.
+  // Throws HeifError.
+  void Decode(bool thumbnail);
+  int DecodedWidth() const;
+  int DecodedHeight() const;
+  const uint8_t* Row(int y) const;  // DecodedWidth() * 3 bytes
+
+  // The primary image's EXIF item from its TIFF header on (ISO/IEC 23008-12
+  // annex A: the item's first four bytes, big-endian, give the header's
+  // offset after them), or none when it has no such item or it is malformed.
+  std::optional<std::string> Exif() const;
+
+  struct State;
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// The EXIF bytes of the HEIF file at path, from the TIFF header on, as
+// HeifFile::Exif(); none also when the file cannot be read. Never throws.
+std::optional<std::string> ReadHeifExif(const std::string& path);
+
+}  // namespace tessaly

@@ -1,0 +1,209 @@
+// HEIF pictures: upright in every orientation, the file's own thumbnail only
+// where it is large enough, the date from the EXIF item, the JPEG copy's name
+// and kind, and broken files. The files are made here with libheif's encoder
+// (x265); the phone photos of the shared corpus are checked when present.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <libheif/heif.h>
+
+#include "ExifReader.h"
+#include "Export.h"
+#include "FullReader.h"
+#include "HeifCodec.h"
+#include "ImgPanel.h"
+#include "PhotoBuilder.h"
+#include "PictureFiles.h"
+
+namespace tessaly {
+namespace {
+
+using namespace testing;
+
+void Ok(heif_error error) { ASSERT_EQ(error.code, heif_error_Ok) << error.message; }
+
+heif_image* HeifImage(const QImage& picture) {
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+  heif_image* image = nullptr;
+  heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+  heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
+  int stride = 0;
+  uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+  for (int y = 0; y < rgb.height(); ++y) std::memcpy(plane + y * stride, rgb.constScanLine(y), rgb.width() * 3);
+  return image;
+}
+
+// Writes stored as HEIC with the orientation (EXIF numbering) as rotation and
+// mirror properties, an EXIF item, and a thumbnail of thumbnail's picture.
+void WriteHeif(const QString& path, const QImage& stored, int orientation, const std::string& exif = {},
+               const QImage& thumbnail = {}) {
+  heif_context* context = heif_context_alloc();
+  heif_encoder* encoder = nullptr;
+  Ok(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder));
+  heif_encoder_set_lossy_quality(encoder, 95);
+  heif_encoding_options* options = heif_encoding_options_alloc();
+  options->image_orientation = heif_orientation(orientation);
+  heif_image* image = HeifImage(stored);
+  heif_image_handle* handle = nullptr;
+  Ok(heif_context_encode_image(context, image, encoder, options, &handle));
+  if (!exif.empty()) Ok(heif_context_add_exif_metadata(context, handle, exif.data(), int(exif.size())));
+  if (!thumbnail.isNull()) {
+    heif_image* small = HeifImage(thumbnail);
+    Ok(heif_context_encode_thumbnail(context, small, handle, encoder, options, thumbnail.width() - 1, nullptr));
+    heif_image_release(small);
+  }
+  Ok(heif_context_write_to_file(context, QFile::encodeName(path).constData()));
+  heif_image_handle_release(handle);
+  heif_image_release(image);
+  heif_encoding_options_free(options);
+  heif_encoder_release(encoder);
+  heif_context_free(context);
+}
+
+// The stored pixel an upright picture of orientation o shows at (x, y).
+QPoint StoredPixel(int o, int x, int y, int w, int h) {
+  const QPoint table[9] = {{}, {x, y}, {w - 1 - x, y}, {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
+                           {y, x}, {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
+  return table[o];
+}
+
+RenderResult Whole(const QString& path, RenderTarget target = {0, 0, false}) {
+  return Render(RenderJob{path, std::nullopt, false, {}, {}, {}}, target);
+}
+
+TEST(Heif, PicturesComeUprightInEveryOrientation) {
+  const QString folder = TestFolder("heif-orientations");
+  const QImage stored = BlockPicture(64, 48);
+  const char* extensions[] = {"heic", "HEIC", "heif", "Heif", "hif", "HIF", "heic", "HEIC"};
+  for (int o = 1; o <= 8; ++o) {
+    const QString path = folder + QStringLiteral("/o%1.").arg(o) + extensions[o - 1];
+    WriteHeif(path, stored, o);
+    const QImage upright = Whole(path).image;
+    ASSERT_EQ(upright.size(), o >= 5 ? QSize(48, 64) : QSize(64, 48)) << o;
+    int worst = 0;
+    for (int y = 8; y < upright.height(); y += 16)  // block centres
+      for (int x = 8; x < upright.width(); x += 16)
+        worst = std::max(worst, ChannelDifference(upright.pixel(x, y),
+                                                  stored.pixel(StoredPixel(o, x, y, 64, 48))));
+    EXPECT_LE(worst, 12) << "orientation " << o;
+  }
+}
+
+TEST(Heif, OwnThumbnailServesSmallViewsOnlyNeverTheExport) {
+  const QString folder = TestFolder("heif-thumbnail");
+  const QString path = folder + "/thumb.heic";
+  QImage green(64, 48, QImage::Format_RGB888);
+  green.fill(qRgb(0, 200, 0));  // tells the thumbnail apart
+  WriteHeif(path, BlockPicture(256, 192), 6, {}, green);
+  const struct {
+    RenderTarget target;
+    bool fromThumbnail;
+  } cases[] = {{{40, 40, true}, true}, {{100, 100, true}, false}, {{0, 0, false}, false}};
+  for (const auto& c : cases) {
+    const RenderResult r = Whole(path, c.target);
+    EXPECT_EQ(QSize(r.pictureWidth, r.pictureHeight), QSize(192, 256));
+    EXPECT_EQ(ChannelDifference(r.image.pixel(2, 2), qRgb(0, 200, 0)) < 20, c.fromThumbnail) << c.target.width;
+  }
+}
+
+TEST(Heif, PanelTakesTheExifDateAndExportsAnUprightJpegNamedAfterIt) {
+  const QLocale saved;
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  const QString folder = TestFolder("heif-export");
+  TiffBuilder tiff(true);
+  tiff.AddShort(0, 0x0112, {6});  // the picture's own rotation decides, not this
+  const int exif = tiff.AddDirectory();
+  tiff.Link(0, 0x8769, exif);
+  tiff.AddAscii(exif, 0x9003, "2023:08:15 09:10:11");
+  WriteHeif(folder + "/IMG_0042.HEIC", BlockPicture(64, 48), 1, "Exif" + std::string(2, '\0') + tiff.Build());
+  // Its EXIF item's offset says 0 where the "Exif\0\0" signature stands before the TIFF header.
+  std::string offsetZero = ReadBytes(folder + "/IMG_0042.HEIC");
+  offsetZero.replace(offsetZero.find(std::string("\0\0\0\x06" "Exif\0\0", 10)), 4, std::string(4, '\0'));
+  WriteFile(folder.toStdString() + "/IMG_0044.heic", offsetZero);
+  WriteHeif(folder + "/IMG_0043.heif", BlockPicture(64, 48), 8);
+  WriteJpegPicture(folder + "/img_0043.JPG", BlockPicture(32, 32));
+  const struct {
+    const char* file;
+    const char* exported;  // beside a JPEG of the copy's name, in another case: the whole name
+    QSize size;
+    const char* date;  // from the EXIF item; none: the file's date, not checked
+  } cases[] = {{"IMG_0042.HEIC", "IMG_0042.jpg", {64, 48}, "15.08.2023"},
+               {"IMG_0044.heic", "IMG_0044.jpg", {64, 48}, "15.08.2023"},
+               {"IMG_0043.heif", "IMG_0043.heif.jpg", {48, 64}, nullptr},
+               {"img_0043.JPG", "img_0043.JPG", {32, 32}, nullptr}};
+  for (const auto& c : cases) {
+    TImgPanel panel;
+    panel.LoadFile(folder + "/" + c.file);
+    EXPECT_EQ(panel.DateText, c.date ? c.date : panel.DateText) << c.file;
+    EXPECT_EQ(panel.ExportCopy(), folder + "/Export/" + c.exported);
+    EXPECT_EQ(DecodeReference(folder + "/Export/" + c.exported).size(), c.size) << c.file;
+    EXPECT_EQ(ReadBytes(folder + "/Export/" + c.exported).substr(0, 3), "\xFF\xD8\xFF");
+  }
+  QLocale::setDefault(saved);
+}
+
+TEST(Heif, BrokenFilesFailWithTheirMessageAndWriteNothing) {
+  const QString folder = TestFolder("heif-broken");
+  WriteHeif(folder + "/good.heic", BlockPicture(64, 48), 1);
+  const std::string good = ReadBytes(folder + "/good.heic");
+  WriteHeif(folder + "/thumbnailed.heic", BlockPicture(64, 48), 1, {}, BlockPicture(32, 24));
+  // The image spatial extents of the first or of the second image (the thumbnail) claiming 40000 x 40000.
+  const auto claimingHuge = [](std::string bytes, int which) {
+    size_t ispe = bytes.find("ispe");
+    if (which == 2) ispe = bytes.find("ispe", ispe + 4);
+    return ispe == std::string::npos ? "" : bytes.replace(ispe + 8, 8, std::string("\0\0\x9C\x40\0\0\x9C\x40", 8));
+  };
+  const std::string coded = std::to_string(good.find("mdat") + 4);  // where the coded picture starts
+  const struct {
+    const char* file;  // named after its one fault
+    std::string bytes;
+    std::string message;
+  } cases[] = {
+      {"cut_in_its_boxes.heic", good.substr(0, good.size() / 2), "Cannot read %1: Invalid input: No 'meta' box"},
+      {"coded_data_cut_short.heic", good.substr(0, good.size() - 20),
+       "Cannot read %1: Invalid input: Unexpected end of file: Extent in iloc box references data outside of "
+       "file bounds (points to file position " + coded + ")"},
+      {"claims_40000_squared.heic", claimingHuge(good, 1), "Cannot read %1: Picture too large: 40000 x 40000 pixels"},
+      {"thumbnail_claims_40000_squared.heic", claimingHuge(ReadBytes(folder + "/thumbnailed.heic"), 2),
+       "Cannot read %1: Picture too large: 40000 x 40000 pixels"},
+      {"no_boxes.heic", "hello", "Cannot read %1: Invalid input: No 'ftyp' box"},
+  };
+  for (const auto& c : cases) {
+    const QString path = folder + "/" + c.file;
+    WriteFile(QFile::encodeName(path).toStdString(), c.bytes);
+    try {
+      ExportStampedCopy(RenderJob{path, std::nullopt, true, {}, "d", "c"});
+      ADD_FAILURE() << c.file << ": no error";
+    } catch (const PictureError& e) {
+      EXPECT_EQ(e.Message().toStdString(), QString::fromStdString(c.message).arg(path).toStdString()) << c.file;
+    }
+    EXPECT_EQ(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden), QStringList()) << c.file;
+  }
+}
+
+// The phone photos: a tiled iPhone HEIC and a Samsung one turned upright by
+// its rotation property, against ExifTool's sizes and dates.
+TEST(Heif, PhonePhotosOfTheCorpusAreUprightWithTheirDates) {
+  const QString phones = QStringLiteral(TESSALY_CORPUS_DIR "/phones");
+  if (!QDir(phones).exists()) GTEST_SKIP() << "no corpus at " << TESSALY_CORPUS_DIR;
+  for (const char* name : {"Apple_iPhone_IMG_2927.HEIC", "Samsung_SM-G975F.heic"}) {
+    QFile json(phones + "/exiftool/" + name + ".num.json");
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly)) << name;
+    const QJsonObject tool = QJsonDocument::fromJson(json.readAll()).array().at(0).toObject();
+    QSize size(tool["File:ImageWidth"].toInt(), tool["File:ImageHeight"].toInt());
+    if (tool["QuickTime:Rotation"].toInt() % 180 == 90) size.transpose();
+    const QString path = phones + "/" + name;
+    const RenderResult small = Whole(path, {96, 128, true});
+    EXPECT_EQ(QSize(small.pictureWidth, small.pictureHeight), size) << name;
+    TimgData data(kBuildAll, FullReader());
+    ASSERT_TRUE(data.ReadExifBlock(ReadHeifExif(path).value_or(""), QFile::encodeName(path).toStdString()));
+    EXPECT_EQ(QString::fromStdString(FormatIsoDateTime(data.exif->ShotDateTime())),
+              tool["ExifIFD:DateTimeOriginal"].toString().replace(4, 1, '-').replace(7, 1, '-')) << name;
+  }
+}
+
+}  // namespace
+}  // namespace tessaly
