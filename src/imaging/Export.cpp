@@ -265,7 +265,7 @@ QString ExportStampedCopy(RenderJob job) {
   // The data reaches the disk before the name does, and the name after it,
   // so a power cut leaves the earlier file or the whole new one.
   if (::fsync(temporary.fd()) != 0) throw WriteFailure(path, errno);
-  if (!temporary.Place(PathBytes(FileNamePart(job.fileName)))) throw WriteFailure(path, errno);
+  if (!temporary.Place(PathBytes(FileNamePart(path)))) throw WriteFailure(path, errno);
   if (::fsync(folderFd.get()) != 0 && errno != EINVAL) throw WriteFailure(path, errno);
   return path;
 }
