@@ -13,6 +13,7 @@
 
 #include "Export.h"
 #include "FullReader.h"
+#include "Orientation.h"
 
 namespace tessaly {
 
@@ -40,6 +41,14 @@ QDateTime FileDate(const QString& path) {
     throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
   QDateTime time = QDateTime::fromSecsSinceEpoch(int64_t(info.st_mtime));
   return time.addSecs(-(time.time().second() % 2));
+}
+
+// The files the reader takes as JPEG containers, which the render decodes
+// itself and turns by their EXIF Orientation. Other decoders give pictures
+// as they are to be seen.
+bool IsJpegFile(const QString& path) {
+  const QString ext = QFileInfo(path).suffix().toLower();
+  return ext == u"jpg" || ext == u"jpeg" || ext == u"jpe";
 }
 
 }  // namespace
@@ -90,9 +99,11 @@ void TImgPanel::LoadFile(const QString& path) {
 }
 
 bool TImgPanel::ReadExifDate() {
+  Orientation = 1;
   TimgData data(255, FullReader());
   if (!data.ReadPicture(QFile::encodeName(FileName).toStdString()) || !data.HasExifSegment() || !data.exif)
     return false;
+  if (IsJpegFile(FileName)) Orientation = ValidOrientation(data.exif->orientation);
   // Zero is "no date tag could be read"; the file's date is kept then rather
   // than stamping the first day of the date scale.
   const TDateTime shot = data.exif->ShotDateTime();
@@ -108,6 +119,7 @@ bool TImgPanel::ReadExifDate() {
 RenderJob TImgPanel::Job(bool withStamp) const {
   RenderJob job;
   job.fileName = FileName;
+  job.orientation = Orientation;
   if (cropSet_) job.crop = CropRect;
   job.withStamp = withStamp;
   job.font = StampFont.value_or(TStampFont{});
