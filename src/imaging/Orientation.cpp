@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <cstdlib>
 #include <sys/mman.h>
 #include <vector>
@@ -20,6 +19,8 @@ constexpr int64_t kMaxPictureBytes = int64_t(1) << 30;
 // Stored rows gathered before a turned picture writes them out: each write
 // then puts this many neighbouring pixels (192 bytes) into one upright row.
 constexpr int kStripRows = 64;
+
+constexpr size_t kHugePage = size_t(2) << 20;
 
 // Where stored pixel (x, y) of a w x h picture lands upright: column u, row v.
 struct Place {
@@ -66,14 +67,22 @@ UprightPicture::UprightPicture(int orientation, int storedWidth, int storedHeigh
   const int64_t bytes = int64_t(width_) * height_ * 3;
   if (width_ <= 0 || height_ <= 0 || bytes > kMaxPictureBytes)
     throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width_).arg(height_));
-  // Not cleared: every pixel is written by Fill.
-  const size_t huge = size_t(2) << 20;
-  const size_t rounded = (size_t(bytes) + huge - 1) / huge * huge;
-  pixels_.reset(static_cast<uint8_t*>(std::aligned_alloc(huge, rounded)));
-  if (pixels_) ::madvise(pixels_.get(), rounded, MADV_HUGEPAGE);
+  // Not cleared: every pixel is written by Fill. A large picture asks for
+  // huge pages: a turn by 90 degrees writes all over it, and with 4 KB pages
+  // it would also fault in and look up thousands of pages per strip.
+  const size_t size = size_t(bytes);
+  if (size >= kHugePage * 4) {
+    const size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+    pixels_.reset(static_cast<uint8_t*>(std::aligned_alloc(kHugePage, rounded)));
+    if (pixels_) ::madvise(pixels_.get(), rounded, MADV_HUGEPAGE);
+  } else {
+    pixels_.reset(static_cast<uint8_t*>(std::malloc(size)));
+  }
   if (!pixels_)
     throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width_).arg(height_));
 }
+
+void UprightPicture::Free::operator()(uint8_t* p) const { std::free(p); }
 
 void UprightPicture::Fill(const std::function<const uint8_t*(int y)>& storedRow) {
   const size_t rowBytes = size_t(storedWidth_) * 3;
@@ -141,4 +150,3 @@ void UprightPicture::PutStrip(const uint8_t* strip, int firstRow, int count) {
 }
 
 }  // namespace tessaly
-namespace tessaly { void UprightPicture::Free::operator()(uint8_t* p) const { std::free(p); } }

@@ -50,7 +50,9 @@ class UprightPicture {
   int orientation_, storedWidth_, storedHeight_;
   int width_, height_;
   size_t stride_;
-  struct Free { void operator()(uint8_t* p) const; };
+  struct Free {
+    void operator()(uint8_t* p) const;
+  };
   std::unique_ptr<uint8_t, Free> pixels_;
   void PutStrip(const uint8_t* strip, int firstRow, int count);
 };
