@@ -125,6 +125,7 @@ std::string JsonObject(const std::string& file, bool read, const TimgData& data)
   member("imageWidth", std::to_string(info.imageWidth));
   member("imageHeight", std::to_string(info.imageHeight));
   member("flashValue", std::to_string(info.flashValue));
+  member("orientation", std::to_string(info.orientation));
   member("makerNoteRead", JsonBool(info.makerNoteRead));
   std::string tags = "[";
   for (const TTagEntry& t : info.tags) {

@@ -208,6 +208,11 @@ class TImageInfo : public tEndInd {
   int32_t imageWidth = 0, imageHeight = 0;
   int32_t widthPos = 0, heightPos = 0;
   int32_t flashValue = 0;
+  // EXIF Orientation of IFD0 (EXIF 2.3 section 4.6.4): 1 upright, 2 mirrored,
+  // 3 turned 180 degrees, 4 flipped, 5 transposed, 6 to be turned 90 degrees
+  // clockwise, 7 transverse, 8 to be turned 90 degrees anticlockwise; 1 when
+  // the tag is missing or holds anything else.
+  int32_t orientation = 1;
   std::string userComment;
   int32_t userCommentPos = 0, userCommentLength = 0;
   std::string makerNoteBytes;

@@ -2,6 +2,7 @@
 // "Image File Directory"; EXIF 2.3 section 4.6) and over maker-note
 // directories laid out the same way.
 #include <algorithm>
+#include <cmath>
 
 #include "ExifReader.h"
 #include "TextFields.h"
@@ -25,6 +26,7 @@ constexpr uint16_t kTagDateTimeDigitized = 0x9004, kTagFlash = 0x9209;
 constexpr uint16_t kTagMakerNote = 0x927C, kTagUserComment = 0x9286;
 constexpr uint16_t kTagPixelXDimension = 0xA002, kTagPixelYDimension = 0xA003;
 constexpr uint16_t kTagInteropIfd = 0xA005;
+constexpr uint16_t kTagOrientation = 0x0112;
 
 constexpr size_t kMaxExifVersion = 6, kMaxMake = 32, kMaxModel = 40, kMaxDateTime = 20;
 constexpr int64_t kUserCommentPrefix = 8;  // character code, EXIF 2.3 table 9
@@ -176,6 +178,14 @@ void TImageInfo::ReadDirectory(int64_t start, int64_t offsetBase, int64_t dataLe
         break;
       case kTagDateTimeDigitized: dateTimeDigitizedPos = Position32(pos); break;
       case kTagFlash: flashValue = rounded(); break;
+      case kTagOrientation:
+        // Only the main image's own directory, IFD0, says how it is held
+        // (TIFF 6.0 section 8; EXIF 2.3 section 4.6.4); values 1 to 8.
+        if (depth_ == 1 && kind == kMainDirectory) {
+          const double value = NumericValue(raw, format);
+          orientation = value >= 1 && value <= 8 && value == std::floor(value) ? static_cast<int32_t>(value) : 1;
+        }
+        break;
       case kTagMakerNote:
         makerNoteBytes = raw;
         makerNotePos = Position32(pos);

@@ -17,6 +17,7 @@
 
 #include "HeifCodec.h"
 #include "JpegCodec.h"
+#include "Orientation.h"
 #include "PathBytes.h"
 
 namespace tessaly {
@@ -149,6 +150,48 @@ std::unique_ptr<RowSource> OpenPicture(const QString& fileName) {
   if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName);
   return std::make_unique<QtRows>(fileName);
 }
+
+// The rows of a picture stored turned or mirrored, delivered upright. Width,
+// height and the scale asked for are the upright picture's. A mirrored row
+// is made as it is decoded; the other orientations decode the whole picture
+// (at the scale chosen) into its upright form first.
+class UprightRows : public RowSource {
+ public:
+  UprightRows(std::unique_ptr<RowSource> stored, int orientation)
+      : stored_(std::move(stored)), orientation_(orientation), swap_(SwapsSides(orientation)) {
+    width = swap_ ? stored_->height : stored_->width;
+    height = swap_ ? stored_->width : stored_->height;
+  }
+
+  void Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH) override {
+    if (swap_)
+      stored_->Start(srcH, srcW, needH, needW);
+    else
+      stored_->Start(srcW, srcH, needW, needH);
+    outputWidth = swap_ ? stored_->outputHeight : stored_->outputWidth;
+    outputHeight = swap_ ? stored_->outputWidth : stored_->outputHeight;
+    if (StreamsRows(orientation_)) {
+      row_.resize(size_t(outputWidth) * 3);
+      return;
+    }
+    picture_ = std::make_unique<UprightPicture>(orientation_, stored_->outputWidth, stored_->outputHeight);
+    picture_->Fill([this](int y) { return stored_->Row(y); });
+    stored_.reset();  // the file is read through
+  }
+
+  const uint8_t* Row(int y) override {
+    if (picture_) return picture_->Row(y);
+    MirrorRow(stored_->Row(y), row_.data(), outputWidth);
+    return row_.data();
+  }
+
+ private:
+  std::unique_ptr<RowSource> stored_;
+  int orientation_;
+  bool swap_;
+  std::vector<uint8_t> row_;
+  std::unique_ptr<UprightPicture> picture_;
+};
 
 // Source pixel for output pixel i of n over a source run of len starting at
 // first: the one under the output pixel's centre. No averaging, so rows and
@@ -290,9 +333,12 @@ QImage NewPicture(int64_t width, int64_t height) {
   return image;
 }
 
-// Opens the job's picture and settles its crop.
+// Opens the job's picture, upright, and settles its crop.
 std::unique_ptr<RowSource> Open(const RenderJob& job, RenderResult& result) {
   std::unique_ptr<RowSource> rows = OpenPicture(job.fileName);
+  // Orientation 1 reads the stored rows as they come, a band at a time.
+  if (ValidOrientation(job.orientation) != 1)
+    rows = std::make_unique<UprightRows>(std::move(rows), ValidOrientation(job.orientation));
   result.pictureWidth = rows->width;
   result.pictureHeight = rows->height;
   result.crop = job.crop.value_or(TRect{0, 0, rows->width, rows->height});

@@ -52,11 +52,16 @@ struct RenderJob {
   TStampFont font;
   QString dateText;
   QString comment;
+  // How the picture is stored, as an EXIF Orientation value (Orientation.h):
+  // 1 upright, 2 to 8 turned or mirrored. The render puts it upright, and
+  // the picture size, the crop, the output and the stamp are those of the
+  // upright picture.
+  int orientation = 1;
 };
 
 struct RenderResult {
   QImage image;  // Format_RGB888
-  int pictureWidth = 0;
+  int pictureWidth = 0;  // of the upright picture
   int pictureHeight = 0;
   TRect crop;  // the job's crop, or the whole picture when it has none
 };

@@ -15,6 +15,7 @@
 #include "FullReader.h"
 #include "PathBytes.h"
 #include "HeifCodec.h"
+#include "Orientation.h"
 
 namespace tessaly {
 
@@ -42,6 +43,14 @@ QDateTime FileDate(const QString& path) {
     throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
   QDateTime time = QDateTime::fromSecsSinceEpoch(int64_t(info.st_mtime));
   return time.addSecs(-(time.time().second() % 2));
+}
+
+// The files the reader takes as JPEG containers, which the render decodes
+// itself and turns by their EXIF Orientation. Other decoders give pictures
+// as they are to be seen.
+bool IsJpegFile(const QString& path) {
+  const QString ext = QFileInfo(path).suffix().toLower();
+  return ext == u"jpg" || ext == u"jpeg" || ext == u"jpe";
 }
 
 }  // namespace
@@ -96,6 +105,7 @@ void TImgPanel::LoadFile(const QString& path) {
 
 bool TImgPanel::ReadExifDate() {
   DateChoices.removeIf([](const DateChoice& c) { return c.source != DateSource::File; });
+  Orientation = 1;
   TimgData data(255, FullReader());
   const std::string name = PathBytes(FileName).toStdString();
   // A HEIF file's EXIF item is taken out here and read as a JPEG's EXIF
@@ -110,6 +120,7 @@ bool TImgPanel::ReadExifDate() {
   }
   if (!read || !data.HasExifSegment() || !data.exif) return false;
   const TImageInfo& exif = *data.exif;
+  if (IsJpegFile(FileName)) Orientation = ValidOrientation(exif.orientation);
   // The date part of the tag at pos; null when the tag is missing, blank or
   // does not parse.
   const auto dateAt = [&exif](int32_t pos) {
@@ -163,6 +174,7 @@ const DateChoice* TImgPanel::FindDateChoice(DateSource source) const {
 RenderJob TImgPanel::Job(bool withStamp) const {
   RenderJob job;
   job.fileName = FileName;
+  job.orientation = Orientation;
   if (cropSet_) job.crop = CropRect;
   job.withStamp = withStamp;
   job.font = StampFont.value_or(TStampFont{});

@@ -48,6 +48,11 @@ class TImgPanel : public QFrame {
   QString DateText;
   QString Comment;
   QString FileName;
+  // How the picture file is stored, the EXIF Orientation of a JPEG file (1 to
+  // 8, Orientation.h); 1 for other files and for JPEG files without one.
+  // Renders put the picture upright, so PictureWidth, PictureHeight and
+  // CropRect are those of the upright picture.
+  int Orientation = 1;
   // Picture pixels shown and exported, right and bottom exclusive; it may
   // reach outside the picture. Left -1 until a picture is loaded; until then
   // (cropSet_ false) the next Render takes the whole picture.
@@ -67,7 +72,8 @@ class TImgPanel : public QFrame {
   void LoadFile(const QString& path);
   // Replaces DateText by the shooting date of the EXIF data (date only);
   // false, DateText unchanged, when there is no readable date. Puts the EXIF
-  // dates that parse before the file's date in DateChoices.
+  // dates that parse before the file's date in DateChoices, and sets
+  // Orientation from the same data (JPEG files only).
   bool ReadExifDate();
 
   // Draws the picture into target: scaled for a stretching view, at the crop's
