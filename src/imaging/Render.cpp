@@ -10,14 +10,11 @@
 #include <vector>
 
 #include "JpegCodec.h"
+#include "JpegDecode.h"
 
 namespace tessaly {
 
 namespace {
-
-// The largest picture a render makes (a 24-megapixel one takes 72 MB); a file
-// claiming more is refused rather than exhausting memory or time.
-constexpr int64_t kMaxOutputBytes = int64_t(1) << 30;
 
 bool IsJpegName(const QString& fileName) {
   const QString ext = QFileInfo(fileName).suffix().toLower();
@@ -38,9 +35,14 @@ class RowSource {
 
 class JpegRows : public RowSource {
  public:
-  explicit JpegRows(const QString& path) : decoder_(path) {
+  // damage, when given, receives the damage text once the rows are done.
+  JpegRows(const QString& path, bool refuseDamage, QString* damage)
+      : decoder_(path, refuseDamage), damage_(damage) {
     width = decoder_.Width();
     height = decoder_.Height();
+  }
+  ~JpegRows() override {
+    if (damage_) *damage_ = decoder_.Damage();
   }
 
   void Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH) override {
@@ -72,6 +74,7 @@ class JpegRows : public RowSource {
 
  private:
   JpegDecoder decoder_;
+  QString* damage_;
   std::vector<uint8_t> row_;
   int next_ = 0;      // the next row the decoder gives
   int current_ = -1;  // the row held in row_
@@ -82,6 +85,17 @@ class QtRows : public RowSource {
  public:
   explicit QtRows(const QString& path) {
     QImageReader reader(path, QFileInfo(path).suffix().toLower().toLatin1());
+    // The claimed size first, where the format tells it without decoding.
+    const QSize claimed = reader.size();
+    if (claimed.isValid()) {
+      CheckPictureSize(claimed.width(), claimed.height());
+      const std::string problem = PlausibilityProblem(claimed.width(), claimed.height(), QFileInfo(path).size());
+      if (!problem.empty())
+        throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, QString::fromStdString(problem)));
+    }
+    // Qt's own limit (128 MB) would refuse a 45-megapixel picture; the
+    // render cap decides instead.
+    reader.setAllocationLimit(int(kMaxRenderBytes >> 20));
     QImage image = reader.read();
     if (image.isNull())
       throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, reader.errorString()));
@@ -105,13 +119,15 @@ class QtRows : public RowSource {
   QImage image_;
 };
 
-std::unique_ptr<RowSource> OpenPicture(const QString& fileName) {
+// Opens a picture and checks the size it claims; with refuseDamage a JPEG
+// whose data is corrupt or ends early fails, otherwise damage receives why.
+std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamage, QString* damage) {
   // Opening a named pipe waits for a writer, for ever if none comes; it, a
   // folder or a device is no picture. A missing file is left to the decoders.
   const QFileInfo info(fileName);
   if (info.exists() && !info.isFile())
     throw PictureError(QStringLiteral("Cannot open %1: Not a regular file").arg(fileName));
-  if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName);
+  if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName, refuseDamage, damage);
   return std::make_unique<QtRows>(fileName);
 }
 
@@ -228,11 +244,14 @@ void DrawStamp(QImage& image, int64_t top, const StampLayout& layout, const Rend
   drawLine(job.dateText, layout.dateLeft, layout.dateTop);
 }
 
+}  // namespace
+
 void CheckPictureSize(int64_t width, int64_t height) {
-  if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX ||
-      width * height * 3 > kMaxOutputBytes)
+  if (!WithinRenderCap(width, height))
     throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width).arg(height));
 }
+
+namespace {
 
 QImage NewPicture(int64_t width, int64_t height) {
   CheckPictureSize(width, height);
@@ -243,8 +262,8 @@ QImage NewPicture(int64_t width, int64_t height) {
 }
 
 // Opens the job's picture and settles its crop.
-std::unique_ptr<RowSource> Open(const RenderJob& job, RenderResult& result) {
-  std::unique_ptr<RowSource> rows = OpenPicture(job.fileName);
+std::unique_ptr<RowSource> Open(const RenderJob& job, RenderResult& result, bool refuseDamage) {
+  std::unique_ptr<RowSource> rows = OpenPicture(job.fileName, refuseDamage, &result.damage);
   result.pictureWidth = rows->width;
   result.pictureHeight = rows->height;
   result.crop = job.crop.value_or(TRect{0, 0, rows->width, rows->height});
@@ -263,7 +282,7 @@ QSize OutputSize(int64_t sw, int64_t sh, const RenderTarget& target) {
 
 RenderResult Render(const RenderJob& job, const RenderTarget& target) {
   RenderResult result;
-  std::unique_ptr<RowSource> rows = Open(job, result);
+  std::unique_ptr<RowSource> rows = Open(job, result, false);
   const TRect src = job.withStamp ? result.crop : TRect{0, 0, rows->width, rows->height};
   const QSize size = OutputSize(src.Width(), src.Height(), target);
   if (size.isEmpty()) return result;  // nothing to draw into
@@ -278,7 +297,7 @@ RenderResult Render(const RenderJob& job, const RenderTarget& target) {
 
 RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
   RenderResult result;
-  std::unique_ptr<RowSource> rows = Open(job, result);
+  std::unique_ptr<RowSource> rows = Open(job, result, true);
   const int64_t ow = result.crop.Width(), oh = result.crop.Height();
   CheckPictureSize(ow, oh);  // the same limit as a picture made whole
 
