@@ -38,11 +38,12 @@ constexpr int kMaxScans = 100;
 
 // The work budget: every scan is charged its blocks times the coefficients
 // it covers (64 for a sequential scan), arithmetic coding kArithmeticCost
-// times that. Progressive encoders cover each coefficient about twice
-// (first pass and refinements); a picture may have kMaxPasses times its
-// coefficients decoded, or kFreeWork whatever its size.
-constexpr int64_t kMaxPasses = 12;
-constexpr int64_t kArithmeticCost = 4;
+// times that (its decoding is that much slower). Progressive encoders cover
+// each coefficient two or three times (first pass and refinements); a
+// picture may have kMaxPasses times its coefficients decoded, or kFreeWork
+// whatever its size. At 50 megapixels the budget is about a second.
+constexpr int64_t kMaxPasses = 8;
+constexpr int64_t kArithmeticCost = 3;
 constexpr int64_t kFreeWork = int64_t(1) << 26;
 
 // Huffman-coded data needs at least one bit a code (ITU T.81, annex C: codes
