@@ -87,12 +87,7 @@ class QtRows : public RowSource {
     QImageReader reader(path, QFileInfo(path).suffix().toLower().toLatin1());
     // The claimed size first, where the format tells it without decoding.
     const QSize claimed = reader.size();
-    if (claimed.isValid()) {
-      CheckPictureSize(claimed.width(), claimed.height());
-      const std::string problem = PlausibilityProblem(claimed.width(), claimed.height(), QFileInfo(path).size());
-      if (!problem.empty())
-        throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, QString::fromStdString(problem)));
-    }
+    if (claimed.isValid()) CheckClaimedSize(path, claimed.width(), claimed.height(), QFileInfo(path).size());
     // Qt's own limit (128 MB) would refuse a 45-megapixel picture; the
     // render cap decides instead.
     reader.setAllocationLimit(int(kMaxRenderBytes >> 20));
@@ -249,6 +244,13 @@ void DrawStamp(QImage& image, int64_t top, const StampLayout& layout, const Rend
 void CheckPictureSize(int64_t width, int64_t height) {
   if (!WithinRenderCap(width, height))
     throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width).arg(height));
+}
+
+void CheckClaimedSize(const QString& path, int64_t width, int64_t height, int64_t fileBytes) {
+  CheckPictureSize(width, height);
+  const std::string problem = PlausibilityProblem(width, height, fileBytes);
+  if (!problem.empty())
+    throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, QString::fromStdString(problem)));
 }
 
 namespace {

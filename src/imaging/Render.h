@@ -70,6 +70,11 @@ inline constexpr QRgb kOutsideColor = qRgb(255, 255, 255);
 // calls it with the size a file claims before decoding any of it.
 void CheckPictureSize(int64_t width, int64_t height);
 
+// CheckPictureSize, then whether a file of fileBytes can plausibly hold that
+// many pixels ("Cannot read " + path + ": A file of N bytes cannot hold W x H
+// pixels"): for a decoder to call with its header's claim before decoding.
+void CheckClaimedSize(const QString& path, int64_t width, int64_t height, int64_t fileBytes);
+
 // Throws PictureError when the file cannot be read or decoded.
 RenderResult Render(const RenderJob& job, const RenderTarget& target);
 
