@@ -54,7 +54,9 @@ constexpr int64_t kSequentialBitsPerBlock = 2;
 constexpr int64_t kProgressiveBitsPerBlock = 1;
 
 // Warnings that say data is lost. Others (bytes before a marker, an unknown
-// JFIF version or Adobe transform, a bad ICC marker) leave the picture whole.
+// JFIF version or Adobe transform, a bad ICC marker, odd spectral numbers in
+// a sequential scan, which is decoded whole all the same) leave the picture
+// whole.
 bool IsDamage(int code) {
   switch (code) {
     case JWRN_ARITH_BAD_CODE:
@@ -63,7 +65,6 @@ bool IsDamage(int code) {
     case JWRN_HUFF_BAD_CODE:
     case JWRN_JPEG_EOF:
     case JWRN_MUST_RESYNC:
-    case JWRN_NOT_SEQUENTIAL:
       return true;
     default:
       return false;
