@@ -42,8 +42,8 @@ constexpr int kMaxScans = 100;
 // each coefficient two or three times (first pass and refinements); a
 // picture may have kMaxPasses times its coefficients decoded, or kFreeWork
 // whatever its size. At 50 megapixels the budget is about a second.
-constexpr int64_t kMaxPasses = 8;
-constexpr int64_t kArithmeticCost = 3;
+constexpr int64_t kMaxPasses = 6;
+constexpr int64_t kArithmeticCost = 2;
 constexpr int64_t kFreeWork = int64_t(1) << 26;
 
 // Huffman-coded data needs at least one bit a code (ITU T.81, annex C: codes
