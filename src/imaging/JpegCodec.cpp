@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -32,8 +33,7 @@ void OnError(j_common_ptr info) {
   longjmp(err->jump, 1);
 }
 
-// Warnings about corrupt data are not printed; the picture is shown as far
-// as it decodes, as picture viewers do.
+// The encoder's warnings concern its caller's use, not data; none are printed.
 void OnOutputMessage(j_common_ptr) {}
 
 void InitErrors(ErrorManager* err) {
@@ -43,132 +43,48 @@ void InitErrors(ErrorManager* err) {
   err->message[0] = '\0';
 }
 
-bool IsCmyk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK; }
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Decoding. The fenced functions below return false after a libjpeg error;
-// the message is in err.message.
+// Decoding.
 
-namespace {
-
-// A progressive JPEG keeps all its DCT coefficients (two bytes a sample) until
-// the last scan, allocated for the size its header claims, whatever the
-// output scale. Past this libjpeg refuses the picture ("Backing store not
-// supported") instead of letting a few hundred bytes claim gigabytes; a
-// 100-megapixel photo at full colour resolution needs 600 MB.
-constexpr long kMaxCoefficientBytes = 1L << 30;
-
-// Each scan of a progressive JPEG passes over the whole picture, however few
-// bytes it has, so the number of scans bounds the time a picture takes.
-// Encoders write about ten; a hundred leaves room for unusual ones.
-constexpr int kMaxScans = 100;
-
-// Called by libjpeg as it reads the scans; ends the decode like an error.
-void OnProgress(j_common_ptr info) {
-  if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number <= kMaxScans) return;
-  auto* err = reinterpret_cast<ErrorManager*>(info->err);
-  std::snprintf(err->message, sizeof err->message, "More than %d scans", kMaxScans);
-  longjmp(err->jump, 1);
-}
-
-}  // namespace
-
-struct JpegDecoder::State {
-  jpeg_decompress_struct info;
-  ErrorManager err;
-  jpeg_progress_mgr progress;
-  FILE* file = nullptr;
-  bool created = false;
-};
-
-// The fences: plain C-style code, no objects with destructors between setjmp
-// and the calls that may longjmp.
-namespace {
-
-bool DecoderOpen(JpegDecoder::State* s) {
-  InitErrors(&s->err);
-  s->info.err = &s->err.pub;
-  if (setjmp(s->err.jump)) return false;
-  jpeg_create_decompress(&s->info);
-  s->created = true;
-  s->info.mem->max_memory_to_use = kMaxCoefficientBytes;
-  s->progress.progress_monitor = OnProgress;
-  s->info.progress = &s->progress;
-  jpeg_stdio_src(&s->info, s->file);
-  jpeg_read_header(&s->info, TRUE);
-  return true;
-}
-
-bool DecoderStart(JpegDecoder::State* s, int eighths) {
-  if (setjmp(s->err.jump)) return false;
-  s->info.scale_num = (unsigned)eighths;
-  s->info.scale_denom = 8;
-  s->info.out_color_space = IsCmyk(s->info.jpeg_color_space) ? JCS_CMYK : JCS_RGB;
-  jpeg_start_decompress(&s->info);
-  return true;
-}
-
-bool DecoderRead(JpegDecoder::State* s, JSAMPROW row) {
-  if (setjmp(s->err.jump)) return false;
-  // Returns 0 rows only past the last row, which the callers never ask for.
-  jpeg_read_scanlines(&s->info, &row, 1);
-  return true;
-}
-
-bool DecoderSkip(JpegDecoder::State* s, int count) {
-  if (setjmp(s->err.jump)) return false;
-  jpeg_skip_scanlines(&s->info, (JDIMENSION)count);
-  return true;
-}
-
-}  // namespace
-
-JpegDecoder::JpegDecoder(const QString& path) : state_(std::make_unique<State>()), path_(path) {
-  state_->file = std::fopen(PathBytes(path).constData(), "rb");
-  if (!state_->file)
+JpegDecoder::JpegDecoder(const QString& path, bool refuseDamage) : path_(path) {
+  file_.reset(std::fopen(PathBytes(path).constData(), "rb"));
+  if (!file_)
     throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-  if (!DecoderOpen(state_.get())) Fail();
+  struct stat st {};
+  const int64_t bytes = ::fstat(fileno(file_.get()), &st) == 0 ? int64_t(st.st_size) : 0;
+  decode_.RefuseDamage(refuseDamage);
+  if (!decode_.ReadHeader(file_.get(), bytes)) Fail();
+  // Nothing is decoded before the claim is known to fit.
+  CheckPictureSize(Width(), Height());
+  const std::string problem = decode_.ClaimProblem();
+  if (!problem.empty())
+    throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, QString::fromStdString(problem)));
 }
 
-JpegDecoder::~JpegDecoder() {
-  if (state_->created) jpeg_destroy_decompress(&state_->info);
-  if (state_->file) std::fclose(state_->file);
-}
+JpegDecoder::~JpegDecoder() = default;
 
 void JpegDecoder::Fail() const {
-  throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path_, QString::fromLocal8Bit(state_->err.message)));
+  throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path_, QString::fromStdString(decode_.Error())));
 }
 
-int JpegDecoder::Width() const { return int(state_->info.image_width); }
-int JpegDecoder::Height() const { return int(state_->info.image_height); }
-int JpegDecoder::OutputWidth() const { return int(state_->info.output_width); }
-int JpegDecoder::OutputHeight() const { return int(state_->info.output_height); }
+int JpegDecoder::Width() const { return decode_.Width(); }
+int JpegDecoder::Height() const { return decode_.Height(); }
+int JpegDecoder::OutputWidth() const { return decode_.OutputWidth(); }
+int JpegDecoder::OutputHeight() const { return decode_.OutputHeight(); }
+QString JpegDecoder::Damage() const { return QString::fromStdString(decode_.Damage()); }
 
 void JpegDecoder::Start(int eighths) {
-  if (!DecoderStart(state_.get(), eighths)) Fail();
-  if (state_->info.out_color_space == JCS_CMYK) cmykRow_.resize(size_t(OutputWidth()) * 4);
+  if (!decode_.Start(eighths)) Fail();
 }
 
 void JpegDecoder::ReadRow(uint8_t* row) {
-  if (cmykRow_.empty()) {
-    if (!DecoderRead(state_.get(), row)) Fail();
-    return;
-  }
-  if (!DecoderRead(state_.get(), cmykRow_.data())) Fail();
-  // Adobe writes CMYK JPEGs inverted (the "Adobe" APP14 convention that
-  // libjpeg follows): the stored value is 255 - ink, so the colour is value * k.
-  const uint8_t* in = cmykRow_.data();
-  for (int x = 0, w = OutputWidth(); x < w; ++x, in += 4, row += 3) {
-    row[0] = uint8_t(in[0] * in[3] / 255);
-    row[1] = uint8_t(in[1] * in[3] / 255);
-    row[2] = uint8_t(in[2] * in[3] / 255);
-  }
+  if (!decode_.ReadRow(row)) Fail();
 }
 
 void JpegDecoder::SkipRows(int count) {
-  if (count > 0 && !DecoderSkip(state_.get(), count)) Fail();
+  if (!decode_.SkipRows(count)) Fail();
 }
 
 // ---------------------------------------------------------------------------

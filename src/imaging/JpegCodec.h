@@ -1,22 +1,29 @@
 // JPEG decoding and encoding through libjpeg-turbo. libjpeg reports errors by
 // longjmp; every call into it is fenced by setjmp inside a few small C-style
-// functions (JpegCodec.cpp) that hold no C++ objects, and the failures come
-// out of these classes as PictureError.
+// functions (JpegCodec.cpp, JpegDecode.cpp) that hold no C++ objects, and the
+// failures come out of these classes as PictureError.
 #pragma once
 
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "JpegDecode.h"
+
 namespace tessaly {
 
-// Reads one JPEG file row by row, optionally at a reduced DCT scale.
+// Reads one JPEG file row by row, optionally at a reduced DCT scale (the
+// bounded decoder of JpegDecode.h with the file and Qt's texts around it).
 class JpegDecoder {
  public:
-  // Opens the file and reads its header. Throws PictureError.
-  explicit JpegDecoder(const QString& path);
+  // Opens the file, reads its header and checks its claim: the render cap
+  // ("Cannot make a picture of ...") and what the file's data can hold.
+  // Throws PictureError; the file is closed again when it does.
+  // With refuseDamage, data that is corrupt or ends early is an error.
+  explicit JpegDecoder(const QString& path, bool refuseDamage = false);
   ~JpegDecoder();
   JpegDecoder(const JpegDecoder&) = delete;
   JpegDecoder& operator=(const JpegDecoder&) = delete;
@@ -34,12 +41,16 @@ class JpegDecoder {
   void ReadRow(uint8_t* row);
   void SkipRows(int count);
 
-  struct State;  // libjpeg's structures (JpegCodec.cpp)
+  // libjpeg's text when the data read so far is corrupt or ended early.
+  QString Damage() const;
 
  private:
-  std::unique_ptr<State> state_;
+  struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  JpegDecode decode_;  // destroyed before the file is closed
   QString path_;
-  std::vector<uint8_t> cmykRow_;
   [[noreturn]] void Fail() const;
 };
 

@@ -19,14 +19,11 @@
 #include "JpegCodec.h"
 #include "Orientation.h"
 #include "PathBytes.h"
+#include "JpegDecode.h"
 
 namespace tessaly {
 
 namespace {
-
-// The largest picture a render makes (a 24-megapixel one takes 72 MB); a file
-// claiming more is refused rather than exhausting memory or time.
-constexpr int64_t kMaxOutputBytes = int64_t(1) << 30;
 
 bool IsJpegName(const QString& fileName) {
   const QString ext = QFileInfo(fileName).suffix().toLower();
@@ -47,9 +44,14 @@ class RowSource {
 
 class JpegRows : public RowSource {
  public:
-  explicit JpegRows(const QString& path) : decoder_(path) {
+  // damage, when given, receives the damage text once the rows are done.
+  JpegRows(const QString& path, bool refuseDamage, QString* damage)
+      : decoder_(path, refuseDamage), damage_(damage) {
     width = decoder_.Width();
     height = decoder_.Height();
+  }
+  ~JpegRows() override {
+    if (damage_) *damage_ = decoder_.Damage();
   }
 
   void Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH) override {
@@ -81,6 +83,7 @@ class JpegRows : public RowSource {
 
  private:
   JpegDecoder decoder_;
+  QString* damage_;
   std::vector<uint8_t> row_;
   int next_ = 0;      // the next row the decoder gives
   int current_ = -1;  // the row held in row_
@@ -117,6 +120,12 @@ class QtRows : public RowSource {
       throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(code))));
     }
     QImageReader reader(&file, QFileInfo(path).suffix().toLower().toLatin1());
+    // The claimed size first, where the format tells it without decoding.
+    const QSize claimed = reader.size();
+    if (claimed.isValid()) CheckClaimedSize(path, claimed.width(), claimed.height(), file.size());
+    // Qt's own limit (128 MB) would refuse a 45-megapixel picture; the
+    // render cap decides instead.
+    reader.setAllocationLimit(int(kMaxRenderBytes >> 20));
     QImage image = reader.read();
     if (image.isNull())
       throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, reader.errorString()));
@@ -140,13 +149,15 @@ class QtRows : public RowSource {
   QImage image_;
 };
 
-std::unique_ptr<RowSource> OpenPicture(const QString& fileName) {
+// Opens a picture and checks the size it claims; with refuseDamage a JPEG
+// whose data is corrupt or ends early fails, otherwise damage receives why.
+std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamage, QString* damage) {
   // Opening a named pipe waits for a writer, for ever if none comes; it, a
   // folder or a device is no picture. A missing file is left to the decoders.
   struct stat info;
   if (::stat(PathBytes(fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
     throw PictureError(QStringLiteral("Cannot open %1: Not a regular file").arg(fileName));
-  if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName);
+  if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName, refuseDamage, damage);
   if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName);
   return std::make_unique<QtRows>(fileName);
 }
@@ -319,11 +330,21 @@ void DrawStamp(QImage& image, int64_t top, const StampLayout& layout, const Rend
   drawLine(job.dateText, layout.dateLeft, layout.dateTop);
 }
 
+}  // namespace
+
 void CheckPictureSize(int64_t width, int64_t height) {
-  if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX ||
-      width * height * 3 > kMaxOutputBytes)
+  if (!WithinRenderCap(width, height))
     throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width).arg(height));
 }
+
+void CheckClaimedSize(const QString& path, int64_t width, int64_t height, int64_t fileBytes) {
+  CheckPictureSize(width, height);
+  const std::string problem = PlausibilityProblem(width, height, fileBytes);
+  if (!problem.empty())
+    throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, QString::fromStdString(problem)));
+}
+
+namespace {
 
 QImage NewPicture(int64_t width, int64_t height) {
   CheckPictureSize(width, height);
@@ -334,8 +355,8 @@ QImage NewPicture(int64_t width, int64_t height) {
 }
 
 // Opens the job's picture, upright, and settles its crop.
-std::unique_ptr<RowSource> Open(const RenderJob& job, RenderResult& result) {
-  std::unique_ptr<RowSource> rows = OpenPicture(job.fileName);
+std::unique_ptr<RowSource> Open(const RenderJob& job, RenderResult& result, bool refuseDamage) {
+  std::unique_ptr<RowSource> rows = OpenPicture(job.fileName, refuseDamage, &result.damage);
   // Orientation 1 reads the stored rows as they come, a band at a time.
   if (ValidOrientation(job.orientation) != 1)
     rows = std::make_unique<UprightRows>(std::move(rows), ValidOrientation(job.orientation));
@@ -357,7 +378,7 @@ QSize OutputSize(int64_t sw, int64_t sh, const RenderTarget& target) {
 
 RenderResult Render(const RenderJob& job, const RenderTarget& target) {
   RenderResult result;
-  std::unique_ptr<RowSource> rows = Open(job, result);
+  std::unique_ptr<RowSource> rows = Open(job, result, false);
   const TRect src = job.withStamp ? result.crop : TRect{0, 0, rows->width, rows->height};
   const QSize size = OutputSize(src.Width(), src.Height(), target);
   if (size.isEmpty()) return result;  // nothing to draw into
@@ -372,7 +393,7 @@ RenderResult Render(const RenderJob& job, const RenderTarget& target) {
 
 RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
   RenderResult result;
-  std::unique_ptr<RowSource> rows = Open(job, result);
+  std::unique_ptr<RowSource> rows = Open(job, result, true);
   const int64_t ow = result.crop.Width(), oh = result.crop.Height();
   CheckPictureSize(ow, oh);  // the same limit as a picture made whole
 

@@ -64,10 +64,23 @@ struct RenderResult {
   int pictureWidth = 0;  // of the upright picture
   int pictureHeight = 0;
   TRect crop;  // the job's crop, or the whole picture when it has none
+  // Why the picture's data is incomplete (libjpeg's text), empty when whole;
+  // the image then shows what could be decoded. An export refuses such data.
+  QString damage;
 };
 
 // Colour of the part of a crop rectangle that lies outside the picture.
 inline constexpr QRgb kOutsideColor = qRgb(255, 255, 255);
+
+// Throws PictureError ("Cannot make a picture of W x H pixels") for a
+// picture past the render cap of 1 GiB at 3 bytes a pixel. Every decoder
+// calls it with the size a file claims before decoding any of it.
+void CheckPictureSize(int64_t width, int64_t height);
+
+// CheckPictureSize, then whether a file of fileBytes can plausibly hold that
+// many pixels ("Cannot read " + path + ": A file of N bytes cannot hold W x H
+// pixels"): for a decoder to call with its header's claim before decoding.
+void CheckClaimedSize(const QString& path, int64_t width, int64_t height, int64_t fileBytes);
 
 // Throws PictureError when the file cannot be read or decoded.
 RenderResult Render(const RenderJob& job, const RenderTarget& target);
@@ -83,7 +96,9 @@ class RowConsumer {
 // The stamped crop at full size, the picture Render makes for a target that
 // does not scale, handed out in rows: those above the text as they are
 // decoded, then the band with the text. Only that band is held in memory,
-// so a large photo is never held whole. result.image stays empty.
+// so a large photo is never held whole. result.image stays empty. Data that
+// is corrupt or ends early is refused ("Picture data is damaged: ...") before
+// the last rows go out.
 RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer);
 
 // Output size for a source of sw x sh pixels (the rounding halves to even).
