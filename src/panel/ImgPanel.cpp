@@ -53,6 +53,14 @@ bool IsJpegFile(const QString& path) {
   return ext == u"jpg" || ext == u"jpeg" || ext == u"jpe";
 }
 
+// The date part of a reader's date; null for 0 ("no date").
+QDate DateOf(TDateTime value) {
+  if (value == 0) return QDate();
+  int year, month, day, hour, minute, second;
+  DecodeDateTime(value, year, month, day, hour, minute, second);
+  return QDate(year, month, day);
+}
+
 }  // namespace
 
 TImgPanel::TImgPanel(QWidget* owner) : QFrame(owner) {
@@ -121,43 +129,27 @@ bool TImgPanel::ReadExifDate() {
   if (!read || !data.HasExifSegment() || !data.exif) return false;
   const TImageInfo& exif = *data.exif;
   if (IsJpegFile(FileName)) Orientation = ValidOrientation(exif.orientation);
-  // The date part of the tag at pos; null when the tag is missing, blank or
-  // does not parse.
-  const auto dateAt = [&exif](int32_t pos) {
-    if (pos <= 0) return QDate();
-    const TDateTime value = exif.DateTimeAt(pos);
-    if (value == 0) return QDate();
-    int year, month, day, hour, minute, second;
-    DecodeDateTime(value, year, month, day, hour, minute, second);
-    return QDate(year, month, day);
-  };
   const QLocale locale;
-  const struct {
-    int32_t pos;
-    DateSource source;
-  } tags[] = {{exif.dateTimeOriginalPos, DateSource::Original},
-              {exif.dateTimeDigitizedPos, DateSource::Digitized},
-              {exif.dateTimePos, DateSource::Modified}};
   qsizetype at = 0;
-  for (const auto& tag : tags)
-    if (const QDate date = dateAt(tag.pos); date.isValid())
-      DateChoices.insert(at++, DateChoice{locale.toString(date, QLocale::ShortFormat), tag.source});
+  for (const auto& [value, source] : {std::pair{exif.OriginalDate(), DateSource::Original},
+                                      std::pair{exif.DigitizedDate(), DateSource::Digitized},
+                                      std::pair{exif.ModifiedDate(), DateSource::Modified}})
+    if (const QDate date = DateOf(value); date.isValid())
+      DateChoices.insert(at++, DateChoice{locale.toString(date, QLocale::ShortFormat), source});
 
   // Zero is "no date tag could be read"; the file's date is kept then rather
   // than stamping the first day of the date scale.
   const TDateTime shot = exif.ShotDateTime();
   if (shot == 0) return false;
-  int year, month, day, hour, minute, second;
-  DecodeDateTime(shot, year, month, day, hour, minute, second);
-  const QDate date(year, month, day);
+  const QDate date = DateOf(shot);
   if (!date.isValid()) return false;
   DateText = locale.toString(date, QLocale::ShortFormat);
   // The tag the shooting date came from: the first, in the order the
   // accessor tries them, that gives this value.
-  for (const auto& [pos, source] : {std::pair{exif.dateTimeDigitizedPos, DateSource::Digitized},
-                                    std::pair{exif.dateTimeOriginalPos, DateSource::Original},
-                                    std::pair{exif.dateTimePos, DateSource::Modified}}) {
-    if (pos > 0 && exif.DateTimeAt(pos) == shot) {
+  for (const auto& [value, source] : {std::pair{exif.DigitizedDate(), DateSource::Digitized},
+                                      std::pair{exif.OriginalDate(), DateSource::Original},
+                                      std::pair{exif.ModifiedDate(), DateSource::Modified}}) {
+    if (value == shot) {
       DateFrom = source;
       break;
     }
