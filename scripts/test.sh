@@ -74,7 +74,7 @@ deb=$(ls "$work"/deb/tessaly_*.deb)
 dpkg-deb -I "$deb"
 dpkg-deb -c "$deb"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libjpeg62-turbo; do
+for lib in libqt6widgets6 libjpeg62-turbo libheif1; do
   [[ $depends == *"$lib"* ]] || { echo "$deb does not depend on $lib" >&2; exit 1; }
 done
 rm -rf "$prefix" "$work"
