@@ -81,7 +81,8 @@ class JpegConsumer : public RowConsumer {
 QString ExportStampedCopy(RenderJob job) {
   const QString folder = ExportFolder(job.fileName);
   // One level only: the picture's own folder is there.
-  if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
+  // Another export may make it at the same moment: made by either is fine.
+  if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder) && !QFileInfo(folder).isDir())
     throw PictureError(QStringLiteral("Cannot create ") + folder);
   job.withStamp = true;
   const QString path = folder + QFileInfo(job.fileName).fileName();

@@ -77,14 +77,32 @@ class JpegRows : public RowSource {
   int current_ = -1;  // the row held in row_
 };
 
-// Other formats through Qt's readers, chosen by the file's extension.
+// Other formats through Qt's readers, chosen by the file's extension. The
+// size comes from the header where the reader can tell it, so that a probe
+// decodes nothing; the pixels are read when the rows are started.
 class QtRows : public RowSource {
  public:
-  explicit QtRows(const QString& path) {
-    QImageReader reader(path, QFileInfo(path).suffix().toLower().toLatin1());
+  explicit QtRows(const QString& path) : path_(path) {
+    const QSize size = QImageReader(path_, Format()).size();
+    if (size.width() > 0 && size.height() > 0) {
+      width = outputWidth = size.width();
+      height = outputHeight = size.height();
+    } else {
+      Decode();
+    }
+  }
+  void Start(int64_t, int64_t, int64_t, int64_t) override {
+    if (image_.isNull()) Decode();
+  }
+  const uint8_t* Row(int y) override { return image_.constScanLine(y); }
+
+ private:
+  QByteArray Format() const { return QFileInfo(path_).suffix().toLower().toLatin1(); }
+  void Decode() {
+    QImageReader reader(path_, Format());
     QImage image = reader.read();
     if (image.isNull())
-      throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, reader.errorString()));
+      throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path_, reader.errorString()));
     if (image.hasAlphaChannel()) {
       // Transparent parts show the white of a fresh bitmap.
       QImage flat(image.size(), QImage::Format_RGB888);
@@ -98,10 +116,8 @@ class QtRows : public RowSource {
     width = outputWidth = image_.width();
     height = outputHeight = image_.height();
   }
-  void Start(int64_t, int64_t, int64_t, int64_t) override {}
-  const uint8_t* Row(int y) override { return image_.constScanLine(y); }
 
- private:
+  QString path_;
   QImage image_;
 };
 
@@ -273,6 +289,12 @@ RenderResult Render(const RenderJob& job, const RenderTarget& target) {
   rows.reset();  // the file is closed before the text is drawn
   if (job.withStamp)
     DrawStamp(result.image, 0, LayOutStamp(job, size.width(), size.height(), &result.image), job);
+  return result;
+}
+
+RenderResult Probe(const RenderJob& job) {
+  RenderResult result;
+  Open(job, result);
   return result;
 }
 
