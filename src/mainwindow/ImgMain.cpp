@@ -703,7 +703,6 @@ void TImageForm::ExportStepped(int index, const QString& failure) {
     CancelExportButton->setEnabled(false);
   }
   const int done = ++exportDone_;  // exported or failed; skipped ones are not counted
-  ProgressBar1->setValue(done);
   if (!exportRun_->Stopped()) {
     // '%' is the bar's own placeholder sign.
     QString name = QFileInfo(file).fileName();
@@ -712,6 +711,7 @@ void TImageForm::ExportStepped(int index, const QString& failure) {
   } else if (exportError_.isEmpty()) {
     ProgressBar1->setFormat(tr("Остановка…"));
   }
+  ProgressBar1->setValue(done);
 }
 
 void TImageForm::ExportAllFinished() {
