@@ -383,6 +383,11 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
   // workers. A file that fails keeps its panel, with the error on it.
   QList<TImgPanel*> opened;
   QStringList failures;
+  // Panels added to a shown column are shown one by one, each laying out
+  // the column again; with it hidden they are shown at once at the end.
+  QWidget* column = ScrollBox1->widget();
+  const bool shown = column->isVisible();
+  column->hide();
   for (const QString& file : files) {
     auto* panel = new TImgPanel(ScrollBox1->widget());
     column_->insertWidget(0, panel);  // new panels go to the top
@@ -402,6 +407,10 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
     // again once the focus arrives changes nothing.
     OnEnterImagePanel(panel);
     opened << panel;
+  }
+  if (shown) {
+    column->show();
+    if (opened.contains(CurrentPanel)) CurrentPanel->PanelClick();  // the focus it could not take hidden
   }
   LoadPictures(opened, failures);
 }

@@ -86,7 +86,7 @@ class BackgroundTest : public QObject {
       files << WritePhoto(Path(QStringLiteral("%1/p%2.jpg").arg(folder).arg(i)), size.width(), size.height(), i);
     TImageForm& form = NewForm();
     form.OpenPicture1Accept(files);
-    QTest::qWaitFor([&] { return !form.LoadingPictures(); }, 60000);
+    if (!QTest::qWaitFor([&] { return !form.LoadingPictures(); }, 60000)) qWarning("still loading");
     return form;
   }
 
@@ -144,6 +144,21 @@ class BackgroundTest : public QObject {
     QVERIFY(panels[7]->ThumbnailNote->isVisible());
     QVERIFY(panels[7]->Thumbnail->Picture().isNull());
     QVERIFY(!form.Image1->Picture().isNull());  // the current one's preview
+  }
+
+  // Panels closed while their thumbnails are still being made: their
+  // answers are dropped, and loading ends all the same.
+  void closingPanelsWhileLoading() {
+    QStringList files;
+    for (int i = 0; i < 12; ++i) files << WritePhoto(Path(QStringLiteral("c%1.jpg").arg(i)), 1600, 1200, i);
+    TImageForm& form = NewForm();
+    form.OpenPicture1Accept(files);
+    while (form.CurrentPanel) {
+      form.CloseImageAction->trigger();
+      if (!form.Panels().isEmpty()) form.OnEnterImagePanel(form.Panels().last());
+    }
+    QVERIFY(form.Panels().isEmpty());
+    QTRY_VERIFY(!form.LoadingPictures());
   }
 
   // Export All on the workers writes the same bytes as exports one by one.
