@@ -219,7 +219,9 @@ class BackgroundTest : public QObject {
   // starts, the earlier ones stay, and the message names the photo.
   void errorInTheMiddleStopsTheRun() {
     QStringList files;
-    for (const char* folder : {"a", "b", "c", "d"}) files << WritePhoto(Path(folder) + "/x.jpg", 1200, 900, 1);
+    // b takes longest, so that it is still being written when c fails.
+    for (const char* folder : {"a", "b", "c", "d"})
+      files << WritePhoto(Path(folder) + "/x.jpg", folder[0] == 'b' ? 3000 : 320, folder[0] == 'b' ? 2000 : 240, 1);
     QFile blocker(Path("c/Export"));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
