@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <exception>
+#include <optional>
 
 #include "ExportRun.h"
 #include "FontDialog.h"
@@ -385,9 +386,15 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
   QStringList failures;
   // Panels added to a shown column are shown one by one, each laying out
   // the column again; with it hidden they are shown at once at the end.
-  QWidget* column = ScrollBox1->widget();
-  const bool shown = column->isVisible();
-  column->hide();
+  struct HiddenColumn {
+    QWidget* column;
+    bool shown = column->isVisible();
+    HiddenColumn(QWidget* c) : column(c) { column->hide(); }
+    ~HiddenColumn() {
+      if (shown) column->show();
+    }
+  };
+  auto hidden = std::make_optional<HiddenColumn>(ScrollBox1->widget());
   for (const QString& file : files) {
     auto* panel = new TImgPanel(ScrollBox1->widget());
     column_->insertWidget(0, panel);  // new panels go to the top
@@ -408,10 +415,8 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
     OnEnterImagePanel(panel);
     opened << panel;
   }
-  if (shown) {
-    column->show();
-    if (opened.contains(CurrentPanel)) CurrentPanel->PanelClick();  // the focus it could not take hidden
-  }
+  hidden.reset();
+  if (opened.contains(CurrentPanel)) CurrentPanel->PanelClick();  // the focus it could not take hidden
   LoadPictures(opened, failures);
 }
 
