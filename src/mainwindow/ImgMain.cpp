@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -137,7 +138,16 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   FormCreate();
 }
 
-TImageForm::~TImageForm() = default;
+TImageForm::~TImageForm() {
+  // The panels' and the workers' answers use the members, which go before
+  // the child widgets would: the panels go first, then the workers (waiting
+  // for what they are doing).
+  ScrollBox1->verticalScrollBar()->disconnect(this);
+  CurrentPanel = nullptr;
+  delete ScrollBox1->takeWidget();
+  delete exportRun_;
+  delete loader_;
+}
 
 void TImageForm::CreateActions() {
   auto make = [this](const char* name, const QString& caption) {
@@ -298,6 +308,7 @@ void TImageForm::CreateControls() {
   CancelExportButton->setToolTip(tr("Остановить экспорт (Esc)"));
   CancelExportButton->hide();
   connect(CancelExportButton, &QToolButton::clicked, this, [this] { CancelExportButtonClick(); });
+  connect(ScrollBox1->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { PromoteThumbnailsInSight(); });
   StatusBar1->installEventFilter(this);  // the bar and the button follow its size
 
   Timer1 = new QTimer(this);
@@ -436,15 +447,27 @@ void TImageForm::LoadPictures(const QList<TImgPanel*>& panels, const QStringList
   // The top of the column (the newest) first: what is in sight fills first.
   for (auto it = panels.crbegin(); it != panels.crend(); ++it) {
     TImgPanel* panel = *it;
-    Loader().Request(
+    thumbnailTickets_[panel] = Loader().Request(
         panel, panel->ThumbnailJob(), panel->Thumbnail->Target(), ThumbnailLoader::kThumbnail,
-        [panel](RenderResult result) { panel->SetThumbnail(std::move(result.image)); },
+        [this, panel](RenderResult result) {
+          thumbnailTickets_.remove(panel);
+          panel->SetThumbnail(std::move(result.image));
+        },
         [this, panel](const QString& message) {
+          thumbnailTickets_.remove(panel);
           panel->ShowLoadError(message);
           loadFailures_ << message;
         });
+    connect(panel, &QObject::destroyed, this, [this, panel] { thumbnailTickets_.remove(panel); });
   }
   if (!LoadingPictures()) PicturesLoaded();
+}
+
+void TImageForm::PromoteThumbnailsInSight() {
+  if (thumbnailTickets_.isEmpty()) return;
+  const QRect sight(QPoint(0, ScrollBox1->verticalScrollBar()->value()), ScrollBox1->viewport()->size());
+  for (auto it = thumbnailTickets_.cbegin(); it != thumbnailTickets_.cend(); ++it)
+    if (it.key()->geometry().intersects(sight)) loader_->Promote(it.value(), ThumbnailLoader::kInSight);
 }
 
 void TImageForm::PicturesLoaded() {

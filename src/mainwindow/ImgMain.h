@@ -167,6 +167,8 @@ class TImageForm : public QMainWindow {
   void LoadPictures(const QList<TImgPanel*>& panels, const QStringList& failures);
   void PicturesLoaded();
   void AskPreview();
+  // Thumbnails scrolled into sight are made before the others.
+  void PromoteThumbnailsInSight();
   // Export All's reports.
   void ExportStepped(int index, const QString& failure);
   void ExportAllFinished();
@@ -177,6 +179,7 @@ class TImageForm : public QMainWindow {
   QVBoxLayout* column_;  // ScrollBox1's stack of panels
   ThumbnailLoader* loader_ = nullptr;
   QStringList loadFailures_;
+  QHash<TImgPanel*, quint64> thumbnailTickets_;  // made once answered; a panel gone is removed
   quint64 previewTicket_ = 0;
   struct PreviewShown {
     TImgPanel* panel = nullptr;

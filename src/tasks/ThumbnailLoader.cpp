@@ -11,7 +11,7 @@ ThumbnailLoader::ThumbnailLoader(QObject* parent) : QObject(parent) {
 
 ThumbnailLoader::~ThumbnailLoader() {
   for (Entry& entry : entries_) {
-    entry.withdrawn->store(true);
+    entry.work->withdrawn.store(true);
     disconnect(entry.ownerGone);
   }
   entries_.clear();
@@ -22,13 +22,19 @@ ThumbnailLoader::~ThumbnailLoader() {
 ThumbnailLoader::Ticket ThumbnailLoader::Request(QObject* owner, const RenderJob& job, const RenderTarget& target,
                                                  int priority, Ready ready, Failed failed) {
   const Ticket ticket = ++next_;
-  auto withdrawn = std::make_shared<std::atomic<bool>>(false);
-  Entry entry{owner, std::move(ready), std::move(failed), withdrawn, {}};
+  Entry entry{owner, std::move(ready), std::move(failed), job, target, priority, {}, {}};
   entry.ownerGone = connect(owner, &QObject::destroyed, this, [this, ticket] { Withdraw(ticket); });
+  Queue(ticket, entry);
   entries_.insert(ticket, std::move(entry));
+  return ticket;
+}
 
-  pool_.start(QRunnable::create([this, ticket, job, target, withdrawn] {
-    if (withdrawn->load()) return;
+void ThumbnailLoader::Queue(Ticket ticket, Entry& entry) {
+  auto work = std::make_shared<Work>();
+  entry.work = work;
+  pool_.start(QRunnable::create([this, ticket, job = entry.job, target = entry.target, work] {
+    if (work->withdrawn.load()) return;
+    work->started.store(true);
     RenderResult result;
     QString error;
     bool ok = false;
@@ -38,7 +44,7 @@ ThumbnailLoader::Ticket ThumbnailLoader::Request(QObject* owner, const RenderJob
     } catch (const std::exception& e) {
       error = QString::fromUtf8(e.what());
     }
-    if (withdrawn->load()) return;
+    if (work->withdrawn.load()) return;
     // The loader outlives this job (its destructor waits for it); an answer
     // still queued when it goes is dropped with it.
     QMetaObject::invokeMethod(
@@ -46,14 +52,22 @@ ThumbnailLoader::Ticket ThumbnailLoader::Request(QObject* owner, const RenderJob
           Deliver(ticket, std::move(result), error, ok);
         },
         Qt::QueuedConnection);
-  }), priority);
-  return ticket;
+  }), entry.priority);
+}
+
+void ThumbnailLoader::Promote(Ticket ticket, int priority) {
+  const auto it = entries_.find(ticket);
+  if (it == entries_.end() || it->priority >= priority || it->work->started.load()) return;
+  // The old decode may still start in between; its answer is dropped then.
+  it->work->withdrawn.store(true);
+  it->priority = priority;
+  Queue(ticket, *it);
 }
 
 void ThumbnailLoader::Forget(Ticket ticket) {
   const auto it = entries_.find(ticket);
   if (it == entries_.end()) return;
-  it->withdrawn->store(true);
+  it->work->withdrawn.store(true);
   disconnect(it->ownerGone);
   entries_.erase(it);
 }

@@ -25,7 +25,7 @@ class ThumbnailLoader : public QObject {
   using Ticket = quint64;
   using Ready = std::function<void(RenderResult)>;
   using Failed = std::function<void(const QString& message)>;
-  enum Priority { kThumbnail = 0, kPreview = 1 };
+  enum Priority { kThumbnail = 0, kInSight = 1, kPreview = 2 };
 
   explicit ThumbnailLoader(QObject* parent = nullptr);
   // Withdraws every request and waits for the decodes under way.
@@ -35,6 +35,9 @@ class ThumbnailLoader : public QObject {
   Ticket Request(QObject* owner, const RenderJob& job, const RenderTarget& target, int priority,
                  Ready ready, Failed failed);
   void Withdraw(Ticket ticket);  // an unknown or answered ticket: nothing
+  // A request not started yet moves up to priority (a thumbnail scrolled
+  // into sight); one under way or already higher is left as it is.
+  void Promote(Ticket ticket, int priority);
   int Pending() const { return int(entries_.size()); }
   bool IsPending(Ticket ticket) const { return entries_.contains(ticket); }
 
@@ -43,13 +46,22 @@ class ThumbnailLoader : public QObject {
   void Idle();
 
  private:
+  // One queued decode; a promoted request leaves its old one withdrawn.
+  struct Work {
+    std::atomic<bool> withdrawn{false};
+    std::atomic<bool> started{false};
+  };
   struct Entry {
     QPointer<QObject> owner;
     Ready ready;
     Failed failed;
-    std::shared_ptr<std::atomic<bool>> withdrawn;
+    RenderJob job;
+    RenderTarget target;
+    int priority = 0;
+    std::shared_ptr<Work> work;
     QMetaObject::Connection ownerGone;
   };
+  void Queue(Ticket ticket, Entry& entry);
   void Deliver(Ticket ticket, RenderResult result, const QString& error, bool ok);
   void Forget(Ticket ticket);
 
