@@ -397,10 +397,13 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
   QStringList failures;
   // Panels added to a shown column are shown one by one, each laying out
   // the column again; with it hidden they are shown at once at the end.
+  // (A column not shown yet is left alone: it shows its panels with it.)
   struct HiddenColumn {
     QWidget* column;
     bool shown = column->isVisible();
-    HiddenColumn(QWidget* c) : column(c) { column->hide(); }
+    HiddenColumn(QWidget* c) : column(c) {
+      if (shown) column->hide();
+    }
     ~HiddenColumn() {
       if (shown) column->show();
     }

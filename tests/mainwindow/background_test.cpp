@@ -146,6 +146,18 @@ class BackgroundTest : public QObject {
     QVERIFY(!form.Image1->Picture().isNull());  // the current one's preview
   }
 
+  // Opened before the window is shown (as from the command line): the
+  // panels show with it.
+  void openingBeforeTheWindowIsShown() {
+    form_ = std::make_unique<TImageForm>(dir_->path());
+    form_->ShowError = [this](const QString& m) { errors_ << m; };
+    form_->OpenPicture1Accept({WritePhoto(Path("early.jpg"), 320, 240, 0)});
+    form_->show();
+    QTRY_VERIFY(!form_->LoadingPictures());
+    QVERIFY(form_->Panels()[0]->isVisible());
+    QVERIFY(!form_->Panels()[0]->Thumbnail->Picture().isNull());
+  }
+
   // Panels closed while their thumbnails are still being made: their
   // answers are dropped, and loading ends all the same.
   void closingPanelsWhileLoading() {
