@@ -1,14 +1,19 @@
 // tessaly-stamp: the batch way to export stamped copies without the window.
-// For each file, in order: a panel as the window builds it (LoadFile, the
-// default stamp font), the options applied, ExportCopy, the path written on
-// stdout and a progress line on stderr. The first error ends the run.
+// For each file: a panel as the window builds it (its dates and size, the
+// default stamp font; no thumbnail), the options applied, and the stamped
+// copy written by one of -j workers. In the order of the files, a progress
+// line on stderr and the path written on stdout, or the error on stderr. The
+// first error lets no further export start, unless --keep-going.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <QThread>
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
+#include "ExportRun.h"
 #include "FontDialogFile.h"
 #include "ImgPanel.h"
 #include "PathBytes.h"
@@ -32,6 +37,8 @@ struct Options {
   std::optional<double> crop;
   std::optional<DateSource> dateFrom;
   TStampFont font = DefaultStampFont();
+  int workers = QThread::idealThreadCount();
+  bool keepGoing = false;
   QStringList files;
 };
 
@@ -72,9 +79,13 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   const QCommandLineOption bold(QStringLiteral("bold"), QStringLiteral("Bold text."));
   const QCommandLineOption italic(QStringLiteral("italic"), QStringLiteral("Italic text."));
   const QCommandLineOption crop(QStringLiteral("crop"), QStringLiteral("Cut to 10x15 proportions at P percent along the short side."), QStringLiteral("P"));
+  const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
+                                QStringLiteral("Export N photos at once (default: one per core)."), QStringLiteral("N"));
+  const QCommandLineOption keepGoing(QStringList{QStringLiteral("k"), QStringLiteral("keep-going")},
+                                     QStringLiteral("Go on past a photo that fails; the exit status says whether any did."));
   const QCommandLineOption outline(QStringLiteral("outline"), QStringLiteral("A halo of the contrasting colour around the text (white around dark text, black around light)."));
   const QCommandLineOption dateFrom(QStringLiteral("date-from"), QStringLiteral("Which of the photo's dates to stamp: original, digitized, modified or file (when the photo lacks it: the usual choice)."), QStringLiteral("SOURCE"));
-  parser.addOptions({date, comment, face, size, color, bold, italic, crop, outline, dateFrom});
+  parser.addOptions({date, comment, face, size, color, bold, italic, crop, outline, dateFrom, jobs, keepGoing});
   parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Pictures to export: JPEG, HEIF (.heic, .heif, .hif in any letter case;\n"
                                                "the copy of IMG_0042.HEIC is Export/IMG_0042.jpg) and what Qt reads;\n"
                                                "a folder stands for the pictures directly inside it, in name order."), QStringLiteral("FILE|FOLDER..."));
@@ -111,16 +122,23 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
     if (!ok || !(p >= 0 && p <= 100)) return QStringLiteral("--crop wants a percentage from 0 to 100");
     options.crop = p;
   }
+  if (parser.isSet(jobs)) {
+    bool ok = false;
+    const int n = parser.value(jobs).toInt(&ok);
+    if (!ok || n < 1 || n > 256) return QStringLiteral("-j wants a number of photos from 1 to 256");
+    options.workers = n;
+  }
+  options.keepGoing = parser.isSet(keepGoing);
   if (parser.positionalArguments().isEmpty()) return QStringLiteral("No picture given; see --help");
   options.files = ExpandPictureArguments(parser.positionalArguments());
   if (options.files.isEmpty()) return QStringLiteral("No picture in %1").arg(parser.positionalArguments().join(QStringLiteral(", ")));
   return std::nullopt;
 }
 
-// One picture, as the window would export it; returns the path written.
-QString ExportOne(const QString& file, const Options& options) {
+// One picture as the window would export it: what its export renders.
+RenderJob ExportJob(const QString& file, const Options& options) {
   TImgPanel panel;
-  panel.LoadFile(file);
+  panel.LoadInfo(file);
   panel.SetStampFont(&options.font);
   // A date the photo does not hold leaves the one LoadFile chose.
   if (options.dateFrom)
@@ -133,7 +151,7 @@ QString ExportOne(const QString& file, const Options& options) {
     else
       panel.SetCropLeft(*options.crop);
   }
-  return panel.ExportCopy();
+  return panel.StampedJob();
 }
 
 }  // namespace
@@ -152,16 +170,57 @@ int main(int argc, char** argv) {
     return 2;
   }
   const qsizetype count = options.files.size();
-  for (qsizetype i = 0; i < count; ++i) {
-    const QString& file = options.files[i];
-    Print(stderr, QStringLiteral("[%1/%2] %3").arg(i + 1).arg(count).arg(DisplayName(file)));
+  // Dates and sizes are read here, on the main thread (the panel is a
+  // widget); a file that fails there fails as its export would.
+  QList<ExportRun::Item> items;
+  for (const QString& file : options.files) {
+    ExportRun::Item item;
     try {
-      PrintPath(stdout, ExportOne(file, options));
-      std::fflush(stdout);
+      item.job = ExportJob(file, options);
     } catch (const std::exception& error) {
-      Print(stderr, QString::fromUtf8(error.what()));
-      return 1;
+      item.error = QString::fromUtf8(error.what());
+      if (item.error.isEmpty()) item.error = QStringLiteral("Cannot export %1").arg(file);
     }
+    items.append(std::move(item));
   }
-  return 0;
+
+  // Reports come in the order the exports end; they are printed in the
+  // order of the files.
+  struct Outcome {
+    bool known = false, written = false;
+    QString text;
+  };
+  std::vector<Outcome> outcomes(static_cast<size_t>(count));
+  size_t printed = 0;
+  bool failed = false;
+  const auto printReady = [&] {
+    for (; printed < outcomes.size() && outcomes[printed].known; ++printed) {
+      const Outcome& o = outcomes[printed];
+      if (o.text.isNull()) continue;  // skipped: never started
+      Print(stderr, QStringLiteral("[%1/%2] %3").arg(printed + 1).arg(count).arg(DisplayName(options.files[qsizetype(printed)])));
+      if (o.written)
+        PrintPath(stdout, o.text);
+      else
+        Print(stderr, o.text);
+      std::fflush(stdout);
+    }
+  };
+  ExportRun run(nullptr, options.workers);
+  QObject::connect(&run, &ExportRun::Exported, [&](int index, const QString& path) {
+    outcomes[size_t(index)] = {true, true, path};
+    printReady();
+  });
+  QObject::connect(&run, &ExportRun::Failed, [&](int index, const QString& message) {
+    outcomes[size_t(index)] = {true, false, message};
+    failed = true;
+    printReady();
+  });
+  QObject::connect(&run, &ExportRun::Skipped, [&](int index) {
+    outcomes[size_t(index)] = {true, false, QString()};
+    printReady();
+  });
+  QObject::connect(&run, &ExportRun::Finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  run.Start(items, options.keepGoing);
+  QApplication::exec();
+  return failed ? 1 : 0;
 }

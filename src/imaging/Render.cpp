@@ -107,28 +107,53 @@ class HeifRows : public RowSource {
   HeifDecoder decoder_;
 };
 
-// Other formats through Qt's readers, chosen by the file's extension.
+// Other formats through Qt's readers, chosen by the file's extension. The
+// size comes from the header where the reader can tell it, so that a probe
+// decodes nothing; the pixels are read when the rows are started.
 class QtRows : public RowSource {
  public:
-  explicit QtRows(const QString& path) {
-    // Opened by its bytes: Qt's own would not find a name that is not UTF-8.
+  explicit QtRows(const QString& path) : path_(path) {
     QFile file;
-    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+    QImageReader reader;
+    OpenReader(file, reader);
+    const QSize size = reader.size();
+    if (size.width() > 0 && size.height() > 0) {
+      // The claimed size is checked before anything is decoded.
+      CheckClaimedSize(path_, size.width(), size.height(), file.size());
+      width = outputWidth = size.width();
+      height = outputHeight = size.height();
+    } else {
+      Decode();
+    }
+  }
+  void Start(int64_t, int64_t, int64_t, int64_t) override {
+    if (image_.isNull()) Decode();
+  }
+  const uint8_t* Row(int y) override { return image_.constScanLine(y); }
+
+ private:
+  // Opens the file by its bytes: Qt's own would not find a name that is not
+  // UTF-8.
+  void OpenReader(QFile& file, QImageReader& reader) const {
+    const int fd = ::open(PathBytes(path_).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
       const int code = fd < 0 ? errno : EBADF;
       if (fd >= 0) ::close(fd);
-      throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(code))));
+      throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path_, QString::fromLocal8Bit(std::strerror(code))));
     }
-    QImageReader reader(&file, QFileInfo(path).suffix().toLower().toLatin1());
-    // The claimed size first, where the format tells it without decoding.
-    const QSize claimed = reader.size();
-    if (claimed.isValid()) CheckClaimedSize(path, claimed.width(), claimed.height(), file.size());
+    reader.setDevice(&file);
+    reader.setFormat(QFileInfo(path_).suffix().toLower().toLatin1());
+  }
+  void Decode() {
+    QFile file;
+    QImageReader reader;
+    OpenReader(file, reader);
     // Qt's own limit (128 MB) would refuse a 45-megapixel picture; the
     // render cap decides instead.
     reader.setAllocationLimit(int(kMaxRenderBytes >> 20));
     QImage image = reader.read();
     if (image.isNull())
-      throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, reader.errorString()));
+      throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path_, reader.errorString()));
     if (image.hasAlphaChannel()) {
       // Transparent parts show the white of a fresh bitmap.
       QImage flat(image.size(), QImage::Format_RGB888);
@@ -142,10 +167,8 @@ class QtRows : public RowSource {
     width = outputWidth = image_.width();
     height = outputHeight = image_.height();
   }
-  void Start(int64_t, int64_t, int64_t, int64_t) override {}
-  const uint8_t* Row(int y) override { return image_.constScanLine(y); }
 
- private:
+  QString path_;
   QImage image_;
 };
 
@@ -388,6 +411,12 @@ RenderResult Render(const RenderJob& job, const RenderTarget& target) {
   rows.reset();  // the file is closed before the text is drawn
   if (job.withStamp)
     DrawStamp(result.image, 0, LayOutStamp(job, size.width(), size.height(), &result.image), job);
+  return result;
+}
+
+RenderResult Probe(const RenderJob& job) {
+  RenderResult result;
+  Open(job, result, false);
   return result;
 }
 

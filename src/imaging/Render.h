@@ -85,6 +85,11 @@ void CheckClaimedSize(const QString& path, int64_t width, int64_t height, int64_
 // Throws PictureError when the file cannot be read or decoded.
 RenderResult Render(const RenderJob& job, const RenderTarget& target);
 
+// What Render would find (picture size, crop) from the file's header, with
+// no pixels decoded; result.image stays empty. Throws PictureError when the
+// file cannot be opened or its header read.
+RenderResult Probe(const RenderJob& job);
+
 // Receives a picture row by row, top to bottom, as 8-bit RGB.
 class RowConsumer {
  public:

@@ -10,6 +10,8 @@
 #include <QMimeData>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenuBar>
@@ -18,6 +20,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -27,12 +30,15 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <exception>
+#include <optional>
 
+#include "ExportRun.h"
 #include "FontDialog.h"
 #include "FontDialogFile.h"
 #include "ImageView.h"
 #include "ImgPanel.h"
 #include "PictureList.h"
+#include "ThumbnailLoader.h"
 #include "ValueListEditor.h"
 
 namespace tessaly {
@@ -138,6 +144,10 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
     box.setTextFormat(Qt::PlainText);
     box.exec();
   };
+  AskCancelExport = [this] {
+    return QMessageBox::question(this, windowTitle(), tr("Идёт экспорт. Прервать его?")) ==
+           QMessageBox::Yes;
+  };
 
   CreateActions();
   CreateControls();
@@ -147,7 +157,16 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   setAcceptDrops(true);
 }
 
-TImageForm::~TImageForm() = default;
+TImageForm::~TImageForm() {
+  // The panels' and the workers' answers use the members, which go before
+  // the child widgets would: the panels go first, then the workers (waiting
+  // for what they are doing).
+  ScrollBox1->verticalScrollBar()->disconnect(this);
+  CurrentPanel = nullptr;
+  delete ScrollBox1->takeWidget();
+  delete exportRun_;
+  delete loader_;
+}
 
 void TImageForm::CreateActions() {
   auto make = [this](const char* name, const QString& caption) {
@@ -304,12 +323,20 @@ void TImageForm::CreateControls() {
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
   ProgressBar1->setTextVisible(false);
   ProgressBar1->hide();
+  CancelExportButton = new QToolButton(StatusBar1);
+  CancelExportButton->setObjectName(QStringLiteral("CancelExportButton"));
+  CancelExportButton->setText(tr("Отмена"));
+  CancelExportButton->setToolTip(tr("Остановить экспорт (Esc)"));
+  CancelExportButton->hide();
+  connect(CancelExportButton, &QToolButton::clicked, this, [this] { CancelExportButtonClick(); });
+  connect(ScrollBox1->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { PromoteThumbnailsInSight(); });
+  StatusBar1->installEventFilter(this);  // the bar and the button follow its size
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setSingleShot(true);
   Timer1->setInterval(kRedrawDelayMs);
-  connect(Timer1, &QTimer::timeout, this, [this] { Guard([this] { Timer1Timer(); }); });
+  connect(Timer1, &QTimer::timeout, this, [this] { Guard([this] { RequestPreview(); }); });
   Panel1->installEventFilter(this);  // Panel1Resize
 }
 
@@ -376,6 +403,15 @@ void TImageForm::FormCreate() {
 // Start and close
 
 void TImageForm::closeEvent(QCloseEvent* event) {
+  if (exportRun_) {
+    // The run is stopped first; the window closes when it has ended.
+    event->ignore();
+    if (AskCancelExport()) {
+      closeAfterExport_ = true;
+      CancelExportButtonClick();
+    }
+    return;
+  }
   // A write that fails keeps the window open; the next close tries again.
   CommitPendingEdit(false);
   QString error = WriteFontDialogFile(FontDialogPath(ExeDir), DefaultFont);
@@ -403,16 +439,19 @@ QStringList DroppedPaths(const QMimeData* data) {
 }  // namespace
 
 void TImageForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (!DroppedPaths(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  // Opening is one of the things Export All holds back while it runs.
+  if (OpenPicture1->isEnabled() && !DroppedPaths(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TImageForm::dropEvent(QDropEvent* event) {
   const QStringList files = ExpandPictureArguments(DroppedPaths(event->mimeData()));
-  if (files.isEmpty()) return;
+  if (files.isEmpty() || !OpenPicture1->isEnabled()) return;
   event->acceptProposedAction();
   // Opened once the drag has ended: an error box must not hold the source
   // of the drag waiting.
-  QTimer::singleShot(0, this, [this, files] { Guard([this, &files] { OpenPicture1Accept(files); }); });
+  QTimer::singleShot(0, this, [this, files] {
+    if (!ExportRunning()) Guard([this, &files] { OpenPicture1Accept(files); });
+  });
 }
 
 void TImageForm::FontActionExecute() { RunFontDialog(DefaultFont); }
@@ -433,11 +472,35 @@ QList<TImgPanel*> TImageForm::Panels() const {
 }
 
 void TImageForm::OpenPicture1Accept(const QStringList& files) {
+  // Only the dates and sizes are read here; the pixels are decoded on the
+  // workers. A file that fails keeps its panel, with the error on it.
+  QList<TImgPanel*> opened;
+  QStringList failures;
+  // Panels added to a shown column are shown one by one, each laying out
+  // the column again; with it hidden they are shown at once at the end.
+  // (A column not shown yet is left alone: it shows its panels with it.)
+  struct HiddenColumn {
+    QWidget* column;
+    bool shown = column->isVisible();
+    HiddenColumn(QWidget* c) : column(c) {
+      if (shown) column->hide();
+    }
+    ~HiddenColumn() {
+      if (shown) column->show();
+    }
+  };
+  auto hidden = std::make_optional<HiddenColumn>(ScrollBox1->widget());
   for (const QString& file : files) {
     auto* panel = new TImgPanel(ScrollBox1->widget());
     column_->insertWidget(0, panel);  // new panels go to the top
     ScrollBox1->ensureVisible(0, 0);
-    panel->LoadFile(file);  // a failure ends the loop, the panel stays
+    try {
+      panel->LoadInfo(file);
+    } catch (const std::exception& e) {
+      panel->ShowLoadError(QString::fromUtf8(e.what()));
+      failures << panel->LoadError;
+      continue;  // never current: no entry handler
+    }
     connect(panel, &TImgPanel::entered, this,
             [this](TImgPanel* p) { Guard([this, p] { OnEnterImagePanel(p); }); });
     panel->SetStampFont(&DefaultFont);
@@ -445,7 +508,91 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
     // The focus reaches the panel only in an active window; selecting it
     // again once the focus arrives changes nothing.
     OnEnterImagePanel(panel);
+    opened << panel;
   }
+  hidden.reset();
+  if (opened.contains(CurrentPanel)) CurrentPanel->PanelClick();  // the focus it could not take hidden
+  LoadPictures(opened, failures);
+}
+
+ThumbnailLoader& TImageForm::Loader() {
+  if (!loader_) {
+    loader_ = new ThumbnailLoader(this);
+    connect(loader_, &ThumbnailLoader::Idle, this, &TImageForm::PicturesLoaded);
+  }
+  return *loader_;
+}
+
+bool TImageForm::LoadingPictures() const { return loader_ && loader_->Pending() > 0; }
+
+void TImageForm::LoadPictures(const QList<TImgPanel*>& panels, const QStringList& failures) {
+  loadFailures_ << failures;
+  if (CurrentPanel && panels.contains(CurrentPanel)) AskPreview();  // the redraw timer finds it drawn
+  // The top of the column (the newest) first: what is in sight fills first.
+  for (auto it = panels.crbegin(); it != panels.crend(); ++it) {
+    TImgPanel* panel = *it;
+    thumbnailTickets_[panel] = Loader().Request(
+        panel, panel->ThumbnailJob(), panel->Thumbnail->Target(), ThumbnailLoader::kThumbnail,
+        [this, panel](RenderResult result) {
+          thumbnailTickets_.remove(panel);
+          panel->SetThumbnail(std::move(result.image));
+        },
+        [this, panel](const QString& message) {
+          thumbnailTickets_.remove(panel);
+          panel->ShowLoadError(message);
+          loadFailures_ << message;
+        });
+    connect(panel, &QObject::destroyed, this, [this, panel] { thumbnailTickets_.remove(panel); });
+  }
+  if (!LoadingPictures()) PicturesLoaded();
+}
+
+void TImageForm::PromoteThumbnailsInSight() {
+  if (thumbnailTickets_.isEmpty()) return;
+  const QRect sight(QPoint(0, ScrollBox1->verticalScrollBar()->value()), ScrollBox1->viewport()->size());
+  for (auto it = thumbnailTickets_.cbegin(); it != thumbnailTickets_.cend(); ++it)
+    if (it.key()->geometry().intersects(sight)) loader_->Promote(it.value(), ThumbnailLoader::kInSight);
+}
+
+void TImageForm::PicturesLoaded() {
+  if (loadFailures_.isEmpty()) return;
+  const QString message = loadFailures_.join(u'\n');
+  loadFailures_.clear();
+  ShowError(message);
+}
+
+void TImageForm::RequestPreview() {
+  Timer1->stop();
+  AskPreview();
+}
+
+void TImageForm::AskPreview() {
+  if (!CurrentPanel) return;
+  TImgPanel* panel = CurrentPanel;
+  const RenderTarget target = Image1->Target();
+  const PreviewShown wanted{panel, Image1->Picture().cacheKey(), target};
+  const auto same = [&wanted](const PreviewShown& p) {
+    return p.panel == wanted.panel && p.key == wanted.key && p.target.width == wanted.target.width &&
+           p.target.height == wanted.target.height;
+  };
+  // Drawn by the workers already, and nothing drawn over it since; or asked
+  // for and still on its way.
+  if (wanted.key != 0 && same(previewShown_)) return;
+  if (loader_ && previewTicket_ && same(previewAsked_) && loader_->IsPending(previewTicket_)) return;
+  if (loader_) loader_->Withdraw(previewTicket_);
+  previewAsked_ = wanted;
+  previewTicket_ = Loader().Request(
+      panel, panel->StampedJob(), target, ThumbnailLoader::kPreview,
+      [this, wanted](RenderResult result) {
+        // Only into the view as it was when asked: a selection, Apply or a
+        // crop since then has drawn or cleared it.
+        if (CurrentPanel != wanted.panel || Image1->Picture().cacheKey() != wanted.key) return;
+        Image1->SetPicture(std::move(result.image));
+        previewShown_ = {wanted.panel, Image1->Picture().cacheKey(), wanted.target};
+      },
+      [this, panel](const QString& message) {
+        if (CurrentPanel == panel) ShowError(message);
+      });
 }
 
 void TImageForm::OnEnterImagePanel(TImgPanel* sender) {
@@ -531,6 +678,16 @@ void TImageForm::CloseImageActionExecute() {
 }
 
 bool TImageForm::eventFilter(QObject* watched, QEvent* event) {
+  if (exportRun_ && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !QApplication::activeModalWidget()) {
+    // Escape stops the run, whichever control has the focus; taken before
+    // any shortcut of it.
+    event->accept();
+    if (event->type() == QEvent::KeyPress) CancelExportButtonClick();
+    return true;
+  }
+  if (watched == StatusBar1 && event->type() == QEvent::Resize && ProgressBar1->parentWidget() == StatusBar1)
+    LayOutProgress();
   if (watched == Panel1 && event->type() == QEvent::Resize) Guard([this] { Panel1Resize(); });
   return QMainWindow::eventFilter(watched, event);
 }
@@ -636,20 +793,120 @@ void TImageForm::ExportActionExecute() {
 }
 
 void TImageForm::ExportAllActionExecute() {
+  if (exportRun_) return;  // one run at a time
   CommitPendingEdit(true);
   ProgressBar1->setParent(StatusBar1);
-  ProgressBar1->setGeometry(StatusBar1->rect());
   const QList<TImgPanel*> panels = Panels();
   ProgressBar1->setRange(0, int(panels.size()));
   ProgressBar1->setValue(0);
+  ProgressBar1->setFormat(tr("%1 из %2").arg(0).arg(panels.size()));
+  ProgressBar1->setTextVisible(true);
   ProgressBar1->show();
   ProgressBar1->raise();
-  for (TImgPanel* panel : panels) {
-    ProgressBar1->setValue(ProgressBar1->value() + 1);
-    ProgressBar1->repaint();  // the run holds the event loop
-    panel->ExportCopy();
+  if (panels.isEmpty()) {
+    ProgressBar1->hide();
+    return;
   }
-  ProgressBar1->hide();
+  // Each panel as it is now: the workers read copies, never the panels.
+  QList<ExportRun::Item> items;
+  exportFiles_.clear();
+  for (TImgPanel* panel : panels) {
+    items.append({panel->StampedJob(), {}});
+    exportFiles_ << panel->FileName;
+  }
+  exportError_.clear();
+  exportDone_ = 0;
+  exportRun_ = new ExportRun(this);
+  connect(exportRun_, &ExportRun::Exported, this, [this](int index) { ExportStepped(index, {}); });
+  connect(exportRun_, &ExportRun::Failed, this, &TImageForm::ExportStepped);
+  connect(exportRun_, &ExportRun::Finished, this, &TImageForm::ExportAllFinished);
+  LockForExport(true);
+  CancelExportButton->setEnabled(true);
+  CancelExportButton->show();
+  LayOutProgress();
+  exportRun_->Start(items);
+}
+
+void TImageForm::CancelExportButtonClick() {
+  if (!exportRun_) return;
+  exportRun_->Stop();
+  CancelExportButton->setEnabled(false);
+  ProgressBar1->setFormat(tr("Остановка…"));
+}
+
+void TImageForm::ExportStepped(int index, const QString& failure) {
+  const QString& file = exportFiles_[index];
+  if (!failure.isEmpty() && exportError_.isEmpty()) {
+    exportError_ = failure;
+    // The message names the photo, unless it does already.
+    if (!failure.contains(file)) exportError_ += u'\n' + tr("Фотография: %1").arg(file);
+    CancelExportButton->setEnabled(false);
+  }
+  const int done = ++exportDone_;  // exported or failed; skipped ones are not counted
+  if (!exportRun_->Stopped()) {
+    // '%' is the bar's own placeholder sign.
+    QString name = QFileInfo(file).fileName();
+    name.replace(u'%', QStringLiteral("%%"));
+    ProgressBar1->setFormat(tr("%1 из %2: %3").arg(done).arg(exportRun_->Count()).arg(name));
+  } else if (exportError_.isEmpty()) {
+    ProgressBar1->setFormat(tr("Остановка…"));
+  }
+  ProgressBar1->setValue(done);
+}
+
+void TImageForm::ExportAllFinished() {
+  ExportRun* run = exportRun_;
+  exportRun_ = nullptr;
+  run->deleteLater();
+  LockForExport(false);
+  CancelExportButton->hide();
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->setGeometry(StatusBar1->rect());
+  if (!exportError_.isEmpty()) {
+    // As when the run stopped at an error in one go: the bar stays, showing
+    // how far it came, until the next Export All.
+    ShowError(exportError_);
+  } else {
+    ProgressBar1->hide();
+  }
+  if (closeAfterExport_) {
+    closeAfterExport_ = false;
+    close();
+  }
+}
+
+void TImageForm::LockForExport(bool locked) {
+  if (locked) {
+    // Crop mode holds the pointer; the run lets it go.
+    if (CropModeActive()) {
+      SetCropMode(false);
+      CropAction->setChecked(CurrentPanel && CurrentPanel->IsCropped());
+    }
+    lockedActions_.clear();
+    for (QAction* action : findChildren<QAction*>(Qt::FindDirectChildrenOnly)) {
+      if (action == FileExit1) continue;
+      lockedActions_.insert(action, action->isEnabled());
+      action->setEnabled(false);
+    }
+    qApp->installEventFilter(this);  // Escape
+  } else {
+    qApp->removeEventFilter(this);
+    for (auto it = lockedActions_.cbegin(); it != lockedActions_.cend(); ++it) it.key()->setEnabled(it.value());
+    lockedActions_.clear();
+  }
+  // The editor and the panels (selecting one would enable Apply again).
+  Panel2->setEnabled(!locked);
+  ScrollBox1->widget()->setEnabled(!locked);
+}
+
+void TImageForm::LayOutProgress() {
+  QRect bar = StatusBar1->rect();
+  if (CancelExportButton->isVisible()) {
+    const int w = CancelExportButton->sizeHint().width();
+    CancelExportButton->setGeometry(bar.right() - w + 1, bar.top(), w, bar.height());
+    bar.setRight(bar.right() - w);
+  }
+  ProgressBar1->setGeometry(bar);
 }
 
 // ---------------------------------------------------------------------------

@@ -13,9 +13,11 @@
 #include <QPointer>
 #include <QRect>
 #include <QStringList>
+#include <QHash>
 #include <functional>
 
 #include "ImgPanel.h"
+#include "Render.h"
 #include "StampFont.h"
 
 class QAction;
@@ -31,6 +33,9 @@ class QToolButton;
 class QVBoxLayout;
 
 namespace tessaly {
+
+class ExportRun;
+class ThumbnailLoader;
 
 class TImageView;
 class TImgPanel;
@@ -96,6 +101,7 @@ class TImageForm : public QMainWindow {
   QStatusBar* StatusBar1;
   QLabel* StatusText;  // the status bar's one simple text
   QProgressBar* ProgressBar1;
+  QToolButton* CancelExportButton;  // beside the progress bar during Export All
   QTimer* Timer1;
 
   QString ExeDir;           // with a trailing separator
@@ -108,6 +114,9 @@ class TImageForm : public QMainWindow {
   std::function<QStringList()> RunOpenDialog;
   std::function<bool(TStampFont&)> RunFontDialog;  // true on OK
   std::function<void(const QString&)> ShowError;
+  // Closing during Export All: true to stop the run (the window closes once
+  // the exports under way are written).
+  std::function<bool()> AskCancelExport;
 
   // Panels in the order they were opened.
   QList<TImgPanel*> Panels() const;
@@ -131,6 +140,16 @@ class TImageForm : public QMainWindow {
   void ClipShapeMouseDown();
   void ExportActionExecute();
   void ExportAllActionExecute();
+  // Cancel beside the progress bar, or Escape, during Export All: no further
+  // export starts; those under way finish.
+  void CancelExportButtonClick();
+  // The preview of the current picture decoded on the workers (the redraw
+  // timer's tick); Timer1Timer draws it at once.
+  void RequestPreview();
+
+  // Thumbnails or a preview being decoded; Export All running.
+  bool LoadingPictures() const;
+  bool ExportRunning() const { return exportRun_ != nullptr; }
 
   // The stamp of the current picture given to every open picture: its font
   // and outline, or its comment. Pending edits are applied first.
@@ -169,7 +188,37 @@ class TImageForm : public QMainWindow {
   // The outline check box and the date choices of the current picture.
   void ShowPanelExtras();
 
+  ThumbnailLoader& Loader();
+  // Thumbnails of newly opened panels on the workers, the preview first;
+  // failures gathered for one error box once all are in.
+  void LoadPictures(const QList<TImgPanel*>& panels, const QStringList& failures);
+  void PicturesLoaded();
+  void AskPreview();
+  // Thumbnails scrolled into sight are made before the others.
+  void PromoteThumbnailsInSight();
+  // Export All's reports.
+  void ExportStepped(int index, const QString& failure);
+  void ExportAllFinished();
+  // What could change the panels is disabled during Export All.
+  void LockForExport(bool locked);
+  void LayOutProgress();
+
   QVBoxLayout* column_;  // ScrollBox1's stack of panels
+  ThumbnailLoader* loader_ = nullptr;
+  QStringList loadFailures_;
+  QHash<TImgPanel*, quint64> thumbnailTickets_;  // made once answered; a panel gone is removed
+  quint64 previewTicket_ = 0;
+  struct PreviewShown {
+    TImgPanel* panel = nullptr;
+    qint64 key = 0;
+    RenderTarget target;
+  } previewShown_, previewAsked_;  // the last preview the workers drew; the one asked for
+  ExportRun* exportRun_ = nullptr;
+  QStringList exportFiles_;  // the run's photos, oldest first
+  QString exportError_;
+  int exportDone_ = 0;
+  bool closeAfterExport_ = false;
+  QHash<QAction*, bool> lockedActions_;
   // Where the pointer is held; the whole desktop when it is free.
   QRect pointerClip_;
 };

@@ -78,6 +78,11 @@ TImgPanel::TImgPanel(QWidget* owner) : QFrame(owner) {
   Thumbnail = new TImageView(this);
   Thumbnail->SetStretch(true);
   connect(Thumbnail, &TImageView::clicked, this, &TImgPanel::PanelClick);
+  ThumbnailNote = new QLabel(this);
+  ThumbnailNote->setTextFormat(Qt::PlainText);
+  ThumbnailNote->setAlignment(Qt::AlignCenter);
+  ThumbnailNote->setWordWrap(true);
+  ThumbnailNote->hide();
   LayOutChildren();
 }
 
@@ -87,6 +92,7 @@ void TImgPanel::LayOutChildren() {
   const int labelHeight = NameLabel->height();
   NameLabel->setGeometry(0, height() - labelHeight, width(), labelHeight);
   Thumbnail->setGeometry(0, 0, width(), kPanelHeight - labelHeight - 3);
+  ThumbnailNote->setGeometry(Thumbnail->geometry().adjusted(4, 4, -4, -4));
 }
 
 void TImgPanel::resizeEvent(QResizeEvent* event) {
@@ -95,6 +101,11 @@ void TImgPanel::resizeEvent(QResizeEvent* event) {
 }
 
 void TImgPanel::LoadFile(const QString& path) {
+  LoadInfo(path);
+  SetThumbnail(tessaly::Render(ThumbnailJob(), Thumbnail->Target()).image);
+}
+
+void TImgPanel::LoadInfo(const QString& path) {
   CropRect.Left = -1;
   cropSet_ = false;
   const QDateTime modified = FileDate(path);
@@ -107,8 +118,28 @@ void TImgPanel::LoadFile(const QString& path) {
   NameLabel->setText(DisplayName(QFileInfo(path).fileName()));
   FileName = path;
   ReadExifDate();
-  Render(*Thumbnail, false);
+  const RenderResult header = Probe(Job(false));
+  PictureWidth = header.pictureWidth;
+  PictureHeight = header.pictureHeight;
   ResetCrop();
+  ThumbnailNote->setText(tr("Загрузка…"));
+  ThumbnailNote->show();
+}
+
+void TImgPanel::SetThumbnail(QImage picture) {
+  ThumbnailNote->hide();
+  Thumbnail->SetPicture(std::move(picture));
+}
+
+void TImgPanel::ShowLoadError(const QString& message) {
+  LoadError = message;
+  QPalette palette = ThumbnailNote->palette();
+  palette.setColor(QPalette::WindowText, QColor(192, 0, 0));
+  ThumbnailNote->setPalette(palette);
+  ThumbnailNote->setText(message);
+  ThumbnailNote->show();
+  setToolTip(message);
+  NameLabel->setToolTip(message);
 }
 
 bool TImgPanel::ReadExifDate() {

@@ -45,6 +45,7 @@ class TImgPanel : public QFrame {
   int PictureHeight = 0;
   QLabel* NameLabel = nullptr;      // the file name, coloured when selected
   TImageView* Thumbnail = nullptr;  // the whole picture, scaled to fit
+  QLabel* ThumbnailNote = nullptr;  // over the thumbnail: loading, or the error
   QString DateText;
   QString Comment;
   QString FileName;
@@ -70,6 +71,20 @@ class TImgPanel : public QFrame {
   // Date text from the file's modification time, then the EXIF date when
   // there is one, then the thumbnail. Throws PictureError.
   void LoadFile(const QString& path);
+  // LoadFile without the thumbnail: the dates and the picture's size from
+  // its header, no pixels decoded. The thumbnail shows a placeholder until
+  // SetThumbnail. Throws PictureError.
+  void LoadInfo(const QString& path);
+  // What the thumbnail is drawn from (the whole picture, no stamp), and
+  // what the preview and the export are (the crop with the stamp): copies,
+  // so they can be rendered away from the panel.
+  RenderJob ThumbnailJob() const { return Job(false); }
+  RenderJob StampedJob() const { return Job(true); }
+  void SetThumbnail(QImage picture);
+  // A picture that could not be loaded: the message shown in the thumbnail's
+  // place and as the panel's tooltip.
+  void ShowLoadError(const QString& message);
+  QString LoadError;
   // Replaces DateText by the shooting date of the EXIF data (date only);
   // false, DateText unchanged, when there is no readable date. Puts the EXIF
   // dates that parse before the file's date in DateChoices, and sets

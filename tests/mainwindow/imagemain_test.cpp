@@ -78,9 +78,11 @@ class ImageFormTest : public QObject {
     return *form_;
   }
 
-  // Lets the redraw timer fire.
+  // Lets the redraw timer fire and the workers deliver the thumbnails and
+  // the preview.
   void WaitForPreview() {
     QTRY_VERIFY(!form_->Timer1->isActive());
+    QTRY_VERIFY(!form_->LoadingPictures());
     QCoreApplication::processEvents();
   }
 
@@ -460,6 +462,7 @@ class ImageFormTest : public QObject {
     form.OpenPicture1Accept({same, WritePicture(Path("t/other.jpg"), 300, 200), same});
     form.CurrentPanel->SetCropTop(0);  // newest: 400 x 267
     form.ExportAllAction->trigger();
+    QTRY_VERIFY(!form.ExportRunning());
     QCOMPARE(ImageSize(Path("s/Export/same.jpg")), QSize(400, 267));
     QCOMPARE(ImageSize(Path("t/Export/other.jpg")), QSize(300, 200));
     QCOMPARE(form.ProgressBar1->parentWidget(), form.StatusBar1);
@@ -470,8 +473,11 @@ class ImageFormTest : public QObject {
 
   void exportAllStopsAtFirstError() {
     TImageForm& form = NewForm();
-    form.OpenPicture1Accept({WritePicture(Path("u/1.jpg"), 300, 200), WritePicture(Path("u/2.jpg"), 300, 200),
+    // The first is large: exported on the workers, it is still being
+    // written when the second fails, so the third is never started.
+    form.OpenPicture1Accept({WritePicture(Path("u/1.jpg"), 3000, 2000), WritePicture(Path("u/2.jpg"), 300, 200),
                              WritePicture(Path("u/3.jpg"), 300, 200)});
+    WaitForPreview();  // the thumbnails are made before the file goes
     QVERIFY(QFile::remove(Path("u/2.jpg")));
     QString expected;
     try {
@@ -481,6 +487,7 @@ class ImageFormTest : public QObject {
     }
     QVERIFY(!expected.isEmpty());
     form.ExportAllAction->trigger();
+    QTRY_VERIFY(!form.ExportRunning());
     QCOMPARE(errors_, QStringList{expected});
     errors_.clear();
     QVERIFY(QFile::exists(Path("u/Export/1.jpg")));
@@ -489,25 +496,33 @@ class ImageFormTest : public QObject {
     QCOMPARE(form.ProgressBar1->value(), 2);
   }
 
-  // A file that fails stops the loop; its panel stays but never becomes
-  // current, and the files after it are not opened.
-  void failingFileStopsOpening() {
+  // A file that fails keeps its panel, with its error on it, but never
+  // becomes current; the files after it are opened all the same, and one
+  // error box lists the failures once loading has ended.
+  void failingFileKeepsItsPanelAndTheOthersOpen() {
     TImageForm& form = NewForm();
     QFile bad(Path("bad.jpg"));
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write("not a picture");
     bad.close();
-    const QStringList chosen{WritePicture(Path("ok.jpg"), 300, 200), Path("bad.jpg"), Path("never.jpg")};
+    const QStringList chosen{WritePicture(Path("ok.jpg"), 300, 200), Path("bad.jpg"), Path("never.jpg"),
+                             WritePicture(Path("last.jpg"), 300, 200)};
     form.RunOpenDialog = [&] { return chosen; };
     form.OpenPicture1->trigger();
+    QTRY_VERIFY(!form.LoadingPictures());
     QCOMPARE(errors_.size(), 1);
-    QVERIFY(errors_[0].contains(Path("bad.jpg")));
+    const QStringList listed = errors_[0].split(u'\n');
+    QCOMPARE(listed.size(), 2);
+    QVERIFY(listed[0].contains(Path("bad.jpg")));
+    QCOMPARE(listed[1], "Cannot open " + Path("never.jpg") + ": No such file or directory");
     errors_.clear();
     const QList<TImgPanel*> panels = form.Panels();
-    QCOMPARE(panels.size(), 2);
-    QCOMPARE(form.CurrentPanel, panels[0]);
+    QCOMPARE(panels.size(), 4);
+    QCOMPARE(form.CurrentPanel, panels[3]);
+    QCOMPARE(panels[2]->toolTip(), listed[1]);
+    QCOMPARE(panels[2]->ThumbnailNote->text(), listed[1]);
     QTest::mouseClick(panels[1]->NameLabel, Qt::LeftButton);
-    QCOMPARE(form.CurrentPanel, panels[0]);
+    QCOMPARE(form.CurrentPanel, panels[3]);
   }
 
   void defaultFontStoredAtCloseAndReadAtStart() {

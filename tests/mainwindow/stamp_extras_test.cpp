@@ -200,7 +200,10 @@ class StampExtrasTest : public QObject {
     QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("typed"));  // no Enter
     if (trigger == "Export") form.ExportAction->trigger();
-    if (trigger == "Export All") form.ExportAllAction->trigger();
+    if (trigger == "Export All") {
+      form.ExportAllAction->trigger();
+      QTRY_VERIFY(!form.ExportRunning());
+    }
     if (trigger == "another panel") QTest::mouseClick(form.Panels()[0]->NameLabel, Qt::LeftButton);
     if (trigger == "closing") QVERIFY(form.close());
     if (trigger == "10x15") form.CropAction->trigger();

@@ -1,0 +1,90 @@
+#include "ExportRun.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QThread>
+#include <exception>
+
+#include "Export.h"
+
+namespace tessaly {
+
+namespace {
+enum Kind { kExported, kFailed, kSkipped };
+}
+
+ExportRun::ExportRun(QObject* parent, int workers) : QObject(parent) {
+  pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
+}
+
+ExportRun::~ExportRun() {
+  stopAt_->store(-1);
+  pool_.waitForDone();
+}
+
+void ExportRun::Start(QList<Item> items, bool keepGoing) {
+  count_ += int(items.size());
+  outstanding_ += int(items.size());
+  if (items.isEmpty()) {
+    QMetaObject::invokeMethod(this, &ExportRun::Finished, Qt::QueuedConnection);
+    return;
+  }
+  // Items writing the same file (one photo opened twice) go one after the
+  // other in one worker, so the later one's copy is the one left.
+  QHash<QString, int> chainOf;  // output path -> chain
+  QList<QList<int>> chains;
+  for (int index = 0; index < items.size(); ++index) {
+    const QString& file = items[index].job.fileName;
+    const QString output = ExportFolder(file) + QFileInfo(file).fileName();
+    const auto it = chainOf.constFind(output);
+    if (it != chainOf.cend() && items[index].error.isEmpty()) {
+      chains[*it].append(index);
+    } else {
+      if (items[index].error.isEmpty()) chainOf.insert(output, int(chains.size()));
+      chains.append(QList<int>{index});
+    }
+  }
+  auto shared = std::make_shared<const QList<Item>>(std::move(items));
+  for (const QList<int>& chain : chains) {
+    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_] {
+      for (const int index : chain) {
+        const Item& item = (*shared)[index];
+        int kind = kSkipped;
+        QString text;
+        if (index < stopAt->load()) {
+          try {
+            if (!item.error.isEmpty()) throw PictureError(item.error);
+            text = ExportStampedCopy(item.job);
+            kind = kExported;
+          } catch (const std::exception& e) {
+            // Set here rather than when the report arrives, so that no
+            // worker starts another export in between.
+            if (!keepGoing) {
+              int at = stopAt->load();
+              while (index < at && !stopAt->compare_exchange_weak(at, index)) {
+              }
+            }
+            text = QString::fromUtf8(e.what());
+            kind = kFailed;
+          }
+        }
+        QMetaObject::invokeMethod(this, [this, index, kind, text] { Report(index, kind, text); },
+                                  Qt::QueuedConnection);
+      }
+    }));
+  }
+}
+
+void ExportRun::Stop() { stopAt_->store(-1); }
+
+void ExportRun::Report(int index, int kind, const QString& text) {
+  --outstanding_;
+  switch (kind) {
+    case kExported: emit Exported(index, text); break;
+    case kFailed: emit Failed(index, text); break;
+    default: emit Skipped(index); break;
+  }
+  if (outstanding_ == 0) emit Finished();
+}
+
+}  // namespace tessaly

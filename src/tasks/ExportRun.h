@@ -1,0 +1,63 @@
+// A run of stamped copies (Export All, the batch command) on a pool of one
+// thread per core, started in the given order (oldest first).
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+#include <atomic>
+#include <climits>
+#include <memory>
+
+#include "Render.h"
+
+namespace tessaly {
+
+// Stop() lets no further export start; unless the run keeps going, neither
+// does a failure for the items after the failing one (those before it are
+// exported, as a run one by one would). Those under way finish, so every
+// copy written is whole.
+// Reports come on the run's own thread, each item exactly once: Exported,
+// Failed or Skipped (not started because the run stopped); Finished follows
+// the last one.
+class ExportRun : public QObject {
+  Q_OBJECT
+
+ public:
+  struct Item {
+    RenderJob job;  // copied: the workers never read a panel
+    QString error;  // set: the item fails with it, nothing exported
+  };
+
+  // workers 0: one per core.
+  explicit ExportRun(QObject* parent = nullptr, int workers = 0);
+  // Stops and waits for the exports under way.
+  ~ExportRun() override;
+
+  void Start(QList<Item> items, bool keepGoing = false);
+  void Stop();
+
+  bool Running() const { return outstanding_ > 0; }
+  bool Stopped() const { return stopAt_->load() != kNone; }
+  int Count() const { return count_; }
+  int Handled() const { return count_ - outstanding_; }  // exported, failed or skipped
+
+ signals:
+  void Exported(int index, const QString& path);
+  void Failed(int index, const QString& message);
+  void Skipped(int index);
+  void Finished();
+
+ private:
+  void Report(int index, int kind, const QString& text);
+
+  static constexpr int kNone = INT_MAX;
+  QThreadPool pool_;
+  // Items from this index on are not started; kNone while the run goes on.
+  std::shared_ptr<std::atomic<int>> stopAt_ = std::make_shared<std::atomic<int>>(kNone);
+  int count_ = 0;
+  int outstanding_ = 0;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,291 @@
+// Opening and Export All on the workers, driven as a person would: many
+// photos at once, a broken one among them, Export All against exports made
+// one by one, Cancel and Escape, an error in the middle of a run, closing
+// during a run; and the batch command's -j and --keep-going.
+#include <QAction>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImageReader>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+#include <memory>
+
+#include "Export.h"
+#include "ImageView.h"
+#include "ImgMain.h"
+#include "ImgPanel.h"
+
+using tessaly::TImageForm;
+using tessaly::TImgPanel;
+
+namespace {
+
+// A photo-like picture: a gradient with a little noise, told apart by seed.
+QString WritePhoto(const QString& path, int width, int height, int seed) {
+  QImage image(width, height, QImage::Format_RGB32);
+  uint32_t state = 2463534242u + uint32_t(seed);
+  for (int y = 0; y < height; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < width; ++x) {
+      state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+      line[x] = qRgb((255 * x / width + seed * 40) % 256, 255 * y / height, int(state % 64) + 96);
+    }
+  }
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  if (!image.save(path, "JPG", 90)) qFatal("cannot write %s", qPrintable(path));
+  return path;
+}
+
+QByteArray Bytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every file under dir whose name starts with a dot (a temporary export).
+QStringList Leftovers(const QString& dir) {
+  QStringList found;
+  QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    if (QFileInfo(path).fileName().startsWith(u'.')) found << path;
+  }
+  return found;
+}
+
+}  // namespace
+
+class BackgroundTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> dir_;
+  std::unique_ptr<TImageForm> form_;
+  QStringList errors_;
+
+  QString Path(const QString& name) const { return dir_->filePath(name); }
+
+  TImageForm& NewForm() {
+    form_ = std::make_unique<TImageForm>(dir_->path());
+    form_->ShowError = [this](const QString& m) { errors_ << m; };
+    form_->resize(1000, 800);
+    form_->show();
+    return *form_;
+  }
+
+  // Opens count photos of folder (oldest first) and waits for their
+  // thumbnails.
+  TImageForm& OpenPhotos(const QString& folder, int count, QSize size = QSize(320, 240)) {
+    QStringList files;
+    for (int i = 0; i < count; ++i)
+      files << WritePhoto(Path(QStringLiteral("%1/p%2.jpg").arg(folder).arg(i)), size.width(), size.height(), i);
+    TImageForm& form = NewForm();
+    form.OpenPicture1Accept(files);
+    if (!QTest::qWaitFor([&] { return !form.LoadingPictures(); }, 60000)) qWarning("still loading");
+    return form;
+  }
+
+  // Every action that could change the panels, and whether each is enabled.
+  static QList<bool> PanelActionsEnabled(TImageForm& form) {
+    QList<bool> enabled;
+    for (QAction* a : {form.OpenPicture1, form.ExportAction, form.ExportAllAction, form.CloseImageAction,
+                       form.FontAction, form.ApplyAction, form.ImgFontAction, form.CropAction})
+      enabled << a->isEnabled();
+    return enabled;
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    errors_.clear();
+  }
+  void cleanup() {
+    form_.reset();
+    QCOMPARE(errors_, QStringList());
+  }
+
+  // Twenty photos and an empty JPEG among them: every panel at once, newest
+  // on top, the last one current, every thumbnail drawn once loading ends;
+  // the broken one keeps its panel with its error, listed in one box.
+  void openingManyPhotosWithABrokenOne() {
+    QStringList files;
+    for (int i = 0; i < 20; ++i) {
+      if (i == 7) {
+        QFile(Path("empty.jpg")).open(QIODevice::WriteOnly);
+        files << Path("empty.jpg");
+      }
+      files << WritePhoto(Path(QStringLiteral("p%1.jpg").arg(i)), 160 + 8 * i, 120, i);
+    }
+    TImageForm& form = NewForm();
+    form.OpenPicture1Accept(files);
+    const QList<TImgPanel*> panels = form.Panels();
+    QCOMPARE(panels.size(), 21);
+    for (int i = 0; i < 21; ++i) QCOMPARE(panels[i]->NameLabel->text(), QFileInfo(files[i]).fileName());
+    QCOMPARE(form.CurrentPanel, panels.last());
+    QTRY_VERIFY(!form.LoadingPictures());
+    for (int i = 0; i < 21; ++i) {
+      if (i == 7) continue;
+      const QSize shown = panels[i]->Thumbnail->Picture().size();
+      const QSize photo = QImageReader(files[i]).size();
+      QVERIFY(!shown.isEmpty());
+      QVERIFY(std::abs(shown.width() * photo.height() - shown.height() * photo.width()) <= photo.width());
+      QVERIFY(!panels[i]->ThumbnailNote->isVisible());
+    }
+    QTRY_VERIFY(panels[20]->y() < panels[1]->y() && panels[1]->y() < panels[0]->y());
+    const QString message = "Cannot read " + Path("empty.jpg") + ": Empty input file";
+    QCOMPARE(errors_, QStringList{message});
+    errors_.clear();
+    QCOMPARE(panels[7]->ThumbnailNote->text(), message);
+    QVERIFY(panels[7]->ThumbnailNote->isVisible());
+    QVERIFY(panels[7]->Thumbnail->Picture().isNull());
+    QVERIFY(!form.Image1->Picture().isNull());  // the current one's preview
+  }
+
+  // Opened before the window is shown (as from the command line): the
+  // panels show with it.
+  void openingBeforeTheWindowIsShown() {
+    form_ = std::make_unique<TImageForm>(dir_->path());
+    form_->ShowError = [this](const QString& m) { errors_ << m; };
+    form_->OpenPicture1Accept({WritePhoto(Path("early.jpg"), 320, 240, 0)});
+    form_->show();
+    QTRY_VERIFY(!form_->LoadingPictures());
+    QVERIFY(form_->Panels()[0]->isVisible());
+    QVERIFY(!form_->Panels()[0]->Thumbnail->Picture().isNull());
+  }
+
+  // Panels closed while their thumbnails are still being made: their
+  // answers are dropped, and loading ends all the same.
+  void closingPanelsWhileLoading() {
+    QStringList files;
+    for (int i = 0; i < 12; ++i) files << WritePhoto(Path(QStringLiteral("c%1.jpg").arg(i)), 1600, 1200, i);
+    TImageForm& form = NewForm();
+    form.OpenPicture1Accept(files);
+    while (form.CurrentPanel) {
+      form.CloseImageAction->trigger();
+      if (!form.Panels().isEmpty()) form.OnEnterImagePanel(form.Panels().last());
+    }
+    QVERIFY(form.Panels().isEmpty());
+    QTRY_VERIFY(!form.LoadingPictures());
+  }
+
+  // Export All on the workers writes the same bytes as exports one by one.
+  void exportAllMatchesSerialExports() {
+    TImageForm& form = OpenPhotos("same", 6, QSize(640, 480));
+    const QList<TImgPanel*> panels = form.Panels();
+    panels[1]->Comment = QStringLiteral("Море");
+    panels[2]->SetCropTop(10);
+    form.ExportAllAction->trigger();
+    QTRY_VERIFY(!form.ExportRunning());
+    QVERIFY(!form.ProgressBar1->isVisible());
+    QList<QByteArray> parallel;
+    for (TImgPanel* p : panels) parallel << Bytes(tessaly::ExportFolder(p->FileName) + QFileInfo(p->FileName).fileName());
+    QVERIFY(QDir(Path("same/Export")).removeRecursively());
+    for (int i = 0; i < panels.size(); ++i) {
+      QVERIFY(!parallel[i].isEmpty());
+      QCOMPARE(Bytes(panels[i]->ExportCopy()), parallel[i]);
+    }
+  }
+
+  // Escape after the first export: the run stops once those under way are
+  // written; every copy is whole, no temporary file is left, and the actions
+  // come back as they were. The Cancel button does the same.
+  void cancelAfterTheFirstExport_data() {
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Escape") << true;
+    QTest::newRow("Cancel button") << false;
+  }
+  void cancelAfterTheFirstExport() {
+    QFETCH(bool, escape);
+    TImageForm& form = OpenPhotos("cancel", 16, QSize(1200, 900));
+    const QList<bool> before = PanelActionsEnabled(form);
+    bool sawRunning = false;
+    connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int value) {
+      if (value != 1) return;
+      sawRunning = form.CancelExportButton->isVisible() && !PanelActionsEnabled(form).contains(true) &&
+                   form.ProgressBar1->text().startsWith(QStringLiteral("1 из 16: p"));
+      if (escape)
+        QTest::keyClick(&form, Qt::Key_Escape);
+      else
+        form.CancelExportButton->click();
+    });
+    form.ExportAllAction->trigger();
+    QTRY_VERIFY(!form.ExportRunning());
+    QVERIFY(sawRunning);
+    const QStringList written = QDir(Path("cancel/Export")).entryList(QDir::Files);
+    QVERIFY2(written.size() >= 1 && written.size() < 16, qPrintable(written.join(' ')));
+    for (const QString& name : written) {
+      QImageReader reader(Path("cancel/Export/") + name, "jpeg");
+      QCOMPARE(reader.read().size(), QSize(1200, 900));
+    }
+    QCOMPARE(Leftovers(Path("cancel")), QStringList());
+    QCOMPARE(PanelActionsEnabled(form), before);
+    QVERIFY(!form.ProgressBar1->isVisible() && !form.CancelExportButton->isVisible());
+  }
+
+  // An "Export" that is a file stops the run at that photo: no later export
+  // starts, the earlier ones stay, and the message names the photo.
+  void errorInTheMiddleStopsTheRun() {
+    QStringList files;
+    // b takes longest, so that it is still being written when c fails.
+    for (const char* folder : {"a", "b", "c", "d"})
+      files << WritePhoto(Path(folder) + "/x.jpg", folder[0] == 'b' ? 3000 : 320, folder[0] == 'b' ? 2000 : 240, 1);
+    QFile blocker(Path("c/Export"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    TImageForm& form = NewForm();
+    form.OpenPicture1Accept(files);
+    QTRY_VERIFY(!form.LoadingPictures());
+    form.ExportAllAction->trigger();
+    QTRY_VERIFY(!form.ExportRunning());
+    QCOMPARE(errors_, QStringList{"Cannot create " + Path("c/Export/") + "\nNot a directory\nФотография: " + Path("c/x.jpg")});
+    errors_.clear();
+    QVERIFY(QFile::exists(Path("a/Export/x.jpg")) && QFile::exists(Path("b/Export/x.jpg")));
+    QVERIFY(!QFile::exists(Path("d/Export")));
+    QVERIFY(form.ProgressBar1->isVisible());
+    QCOMPARE(form.ProgressBar1->value(), 3);
+  }
+
+  // Closing during a run asks first: no keeps the run and the window; yes
+  // stops the run, and the window closes when it has ended.
+  void closingDuringARunAsksFirst() {
+    TImageForm& form = OpenPhotos("close", 8, QSize(1200, 900));
+    QList<bool> answers{false, true};
+    int asked = 0;
+    form.AskCancelExport = [&] { return answers[asked++]; };
+    form.ExportAllAction->trigger();
+    QVERIFY(!form.close());
+    QVERIFY(form.ExportRunning() && form.isVisible());
+    QVERIFY(!form.close());
+    QTRY_VERIFY(!form.isVisible());
+    QVERIFY(!form.ExportRunning());
+    QCOMPARE(asked, 2);
+    QVERIFY(QDir(Path("close/Export")).entryList(QDir::Files).size() < 8);
+  }
+
+  // tessaly-stamp -j 2 -k: the good photos are written and their paths come
+  // in the order given; the missing one is reported and the exit is 1.
+  void batchKeepsGoingInOrder() {
+    QStringList files;
+    for (int i = 0; i < 5; ++i) files << WritePhoto(Path(QStringLiteral("k/%1.jpg").arg(i)), 800 - 100 * i, 600, i);
+    files.insert(2, Path("k/missing.jpg"));
+    QProcess stamp;
+    stamp.start(QStringLiteral(TESSALY_STAMP), QStringList{"-j", "2", "-k"} + files);
+    QVERIFY(stamp.waitForFinished(60000));
+    QCOMPARE(stamp.exitCode(), 1);
+    QStringList expected;
+    for (const QString& f : files)
+      if (!f.endsWith("missing.jpg")) expected << Path("k/Export/") + QFileInfo(f).fileName();
+    QCOMPARE(QString::fromLocal8Bit(stamp.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts), expected);
+    QVERIFY(QString::fromLocal8Bit(stamp.readAllStandardError())
+                .contains("Cannot open " + Path("k/missing.jpg") + ": No such file or directory"));
+    for (const QString& path : expected) QCOMPARE(QImageReader(path).size().height(), 600);
+  }
+};
+
+QTEST_MAIN(BackgroundTest)
+#include "background_test.moc"
