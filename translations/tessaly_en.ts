@@ -289,6 +289,41 @@
         <source>файл</source>
         <translation>file</translation>
     </message>
+    <message>
+        <source>Идёт экспорт. Прервать его?</source>
+        <translation>Exporting. Stop it?</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Остановить экспорт (Esc)</source>
+        <translation>Stop the export (Esc)</translation>
+    </message>
+    <message>
+        <source>%1 из %2</source>
+        <translation>%1 of %2</translation>
+    </message>
+    <message>
+        <source>Остановка…</source>
+        <translation>Stopping…</translation>
+    </message>
+    <message>
+        <source>Фотография: %1</source>
+        <translation>Photo: %1</translation>
+    </message>
+    <message>
+        <source>%1 из %2: %3</source>
+        <translation>%1 of %2: %3</translation>
+    </message>
+</context>
+<context>
+    <name>tessaly::TImgPanel</name>
+    <message>
+        <source>Загрузка…</source>
+        <translation>Loading…</translation>
+    </message>
 </context>
 <context>
     <name>tessaly::TValueListEditor</name>
