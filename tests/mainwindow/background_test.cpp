@@ -80,8 +80,6 @@ class BackgroundTest : public QObject {
     return *form_;
   }
 
-  // Opens count photos of folder (oldest first) and waits for their
-  // thumbnails.
   TImageForm& OpenPhotos(const QString& folder, int count, QSize size, bool early = false) {
     QStringList files;
     for (int i = 0; i < count; ++i)
@@ -113,13 +111,9 @@ class BackgroundTest : public QObject {
   // the broken one keeps its panel with its error, listed in one box.
   void openingManyPhotosWithABrokenOne() {
     QStringList files;
-    for (int i = 0; i < 20; ++i) {
-      if (i == 7) {
-        QFile(Path("empty.jpg")).open(QIODevice::WriteOnly);
-        files << Path("empty.jpg");
-      }
-      files << WritePhoto(Path(QStringLiteral("p%1.jpg").arg(i)), 160 + 8 * i, 120, i);
-    }
+    for (int i = 0; i < 20; ++i) files << WritePhoto(Path(QStringLiteral("p%1.jpg").arg(i)), 160 + 8 * i, 120, i);
+    QVERIFY(QFile(Path("empty.jpg")).open(QIODevice::WriteOnly));
+    files.insert(7, Path("empty.jpg"));
     TImageForm& form = NewForm(files, false);
     const QList<TImgPanel*> panels = form.Panels();
     QCOMPARE(panels.size(), 21);
@@ -188,7 +182,10 @@ class BackgroundTest : public QObject {
   }
   void cancelAfterTheFirstExport() {
     QFETCH(bool, escape);
-    TImageForm& form = OpenPhotos("cancel", 16, QSize(1200, 900));
+    // Large enough that the workers cannot finish them all before the window
+    // hears of the first, even on a busy machine.
+    const QSize size(2400, 1800);
+    TImageForm& form = OpenPhotos("cancel", 16, size);
     const QList<bool> before = PanelActionsEnabled(form);
     bool sawRunning = false;
     connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int value) {
@@ -206,7 +203,7 @@ class BackgroundTest : public QObject {
     const QStringList written = QDir(Path("cancel/Export")).entryList(QDir::Files);
     QVERIFY2(written.size() >= 1 && written.size() < 16, qPrintable(written.join(' ')));
     for (const QString& name : written)
-      QCOMPARE(QImageReader(Path("cancel/Export/") + name, "jpeg").read().size(), QSize(1200, 900));
+      QCOMPARE(QImageReader(Path("cancel/Export/") + name, "jpeg").read().size(), size);
     QCOMPARE(Leftovers(Path("cancel")), QStringList());
     QCOMPARE(PanelActionsEnabled(form), before);
     QVERIFY(!form.ProgressBar1->isVisible() && !form.CancelExportButton->isVisible());

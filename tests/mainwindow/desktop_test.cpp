@@ -109,9 +109,8 @@ class DesktopTest : public QObject {
     QCOMPARE(errors, QStringList());
   }
 
-  // An installed program (data in ../share/tessaly) keeps its default font
-  // in the user's configuration folder, even where it could write beside
-  // itself.
+  // An installed program (data in ../share/tessaly) keeps its default font in
+  // the user's configuration folder, even where it could write beside itself.
   void defaultFontFileOfAnInstalledProgram() {
     QTemporaryDir dir;
     for (const char* folder : {"usr/bin", "usr/share/tessaly"}) QVERIFY(QDir(dir.path()).mkpath(QLatin1String(folder)));

@@ -84,8 +84,7 @@ class StampExtrasTest : public QObject {
   // stored beside "FontDialog.res", whose bytes do not change with it.
   void outline() {
     TImageForm& form = NewForm({WritePhoto(Path("a.jpg")), WritePhoto(Path("b.jpg"))});
-    TImgPanel* a = form.Panels()[0];
-    TImgPanel* b = form.CurrentPanel;
+    TImgPanel *a = form.Panels()[0], *b = form.CurrentPanel;
     form.OutlineCheck->click();
     QVERIFY(!b->GetStampFont().outline);
     fontAnswer_ = TStampFont{};  // a font chosen meanwhile keeps the outline
