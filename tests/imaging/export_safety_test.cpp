@@ -57,12 +57,11 @@ TEST(ExportSafety, ReplacesALinkInTheCopysPlaceAndKeepsThePicturesPrivacy) {
   const QString folder = TestFolder("safety-modes");
   WriteFile(QFile::encodeName(folder + "/outside.jpg").toStdString(), "outside");
   const mode_t savedMask = ::umask(022);
-  struct Case {
-    mode_t picture, copy;
-  } const cases[] = {{0600, 0600}, {0644, 0644}, {0640, 0640}, {0444, 0644}, {0666, 0644}};
+  const struct { mode_t picture, copy; } cases[] = {
+      {0600, 0600}, {0644, 0644}, {0640, 0640}, {0444, 0644}, {0666, 0644}};
   for (const bool named : {false, true}) {
     UseNamedTemporaryFiles(named);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
       const QString sub = folder + QString("/%1-%2").arg(int(named)).arg(c.picture, 0, 8);
       ASSERT_TRUE(QDir(sub).mkpath("Export") && BlockPicture(64, 48).save(sub + "/p.png"));
       ASSERT_EQ(::chmod(QFile::encodeName(sub + "/p.png").constData(), c.picture), 0);
@@ -96,20 +95,14 @@ TEST(ExportSafety, RemovesTemporaryFilesThatCrashesLeftOnceADayOld) {
 }
 
 TEST(ExportSafety, FileNamesAreBytesAndShownWithTheirBadBytesReplaced) {
-  struct Case {
-    const char* bytes;
-    const char16_t* shown;
-  } const cases[] = {
-      {"plain.jpg", u"plain.jpg"},
-      {"\xD0\xBB\xD0\xB5\xD1\x82\xD0\xBE.jpg", u"лето.jpg"},
-      {"\xF0\x9F\x93\xB7.jpg", u"\U0001F4F7.jpg"},
-      {"\xC9t\xE9.jpg", u"\uFFFDt\uFFFD.jpg"},                // Latin-1
-      {"cut\xE2\x82.jpg", u"cut\uFFFD\uFFFD.jpg"},            // a sequence cut short
-      {"overlong\xC0\xAF.jpg", u"overlong\uFFFD\uFFFD.jpg"},  // "/" in two bytes
+  // Latin-1, a sequence cut short, "/" in two bytes, a surrogate, beyond U+10FFFF.
+  const struct { const char* bytes; const char16_t* shown; } cases[] = {
+      {"plain.jpg", u"plain.jpg"}, {"\xD0\xBB\xD0\xB5\xD1\x82\xD0\xBE.jpg", u"лето.jpg"},
+      {"\xF0\x9F\x93\xB7.jpg", u"\U0001F4F7.jpg"}, {"\xC9t\xE9.jpg", u"\uFFFDt\uFFFD.jpg"},
+      {"cut\xE2\x82.jpg", u"cut\uFFFD\uFFFD.jpg"}, {"overlong\xC0\xAF.jpg", u"overlong\uFFFD\uFFFD.jpg"},
       {"surrogate\xED\xA0\x80.jpg", u"surrogate\uFFFD\uFFFD\uFFFD.jpg"},
-      {"beyond\xF4\x90\x80\x80.jpg", u"beyond\uFFFD\uFFFD\uFFFD\uFFFD.jpg"},
-  };
-  for (const Case& c : cases) {
+      {"beyond\xF4\x90\x80\x80.jpg", u"beyond\uFFFD\uFFFD\uFFFD\uFFFD.jpg"}};
+  for (const auto& c : cases) {
     const QString path = PathFromBytes(c.bytes);
     EXPECT_EQ(PathBytes(path), QByteArray(c.bytes)) << c.bytes;
     EXPECT_EQ(DisplayName(path), QString::fromUtf16(c.shown)) << c.bytes;

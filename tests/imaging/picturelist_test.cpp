@@ -10,15 +10,10 @@ namespace tessaly {
 namespace {
 
 TEST(PictureList, PictureNamesByExtensionCaseBlind) {
-  const struct {
-    const char* name;
-    bool picture;
-  } cases[] = {
-      {"a.jpg", true},      {"A.JPEG", true},       {"b.Jpe", true},   {"c.png", true},
-      {"d.BMP", true},      {"e.gif", true},        {"f.heic", true},  {"g.HEIF", true},
-      {"h.hif", true},      {"notes.txt", false},   {"jpg", false},    {"archive.jpg.zip", false},
-      {"no-extension", false}, {"dir.jpg/readme", false},
-  };
+  const struct { const char* name; bool picture; } cases[] = {
+      {"a.jpg", true},  {"A.JPEG", true}, {"b.Jpe", true},  {"c.png", true},     {"d.BMP", true},
+      {"e.gif", true},  {"f.heic", true}, {"g.HEIF", true}, {"h.hif", true},     {"notes.txt", false},
+      {"jpg", false},   {"archive.jpg.zip", false},         {"no-extension", false}, {"dir.jpg/readme", false}};
   for (const auto& c : cases) EXPECT_EQ(IsPictureName(QString::fromUtf8(c.name)), c.picture) << c.name;
 }
 

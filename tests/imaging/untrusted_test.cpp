@@ -35,10 +35,8 @@ std::string EncodeJpeg(const QImage& image, Coding coding, int quality = 90) {
   unsigned char* out = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&info, &out, &size);
-  info.image_width = JDIMENSION(rgb.width());
-  info.image_height = JDIMENSION(rgb.height());
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
+  info.image_width = JDIMENSION(rgb.width()), info.image_height = JDIMENSION(rgb.height());
+  info.input_components = 3, info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, quality, TRUE);
   info.arith_code = coding == kArithmetic || coding == kArithmeticProgressive;
@@ -77,12 +75,6 @@ double CpuSeconds() {
   return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-RenderJob JobFor(const QString& path) {
-  RenderJob job;
-  job.fileName = path;
-  return job;
-}
-
 QString Outcome(const std::function<QString()>& run) {
   try {
     return run();
@@ -94,8 +86,8 @@ QString Outcome(const std::function<QString()>& run) {
 TEST(Untrusted, CraftedPicturesAreRefusedBeforeTheirClaimCostsTime) {
   const QString folder = TestFolder("untrusted-claims");
   const QImage small = PositionPicture(64, 48);
-  const std::string baseline = EncodeJpeg(small, kBaseline), progressive = EncodeJpeg(small, kProgressive);
-  const std::string arithmetic = EncodeJpeg(small, kArithmetic);
+  const std::string baseline = EncodeJpeg(small, kBaseline), progressive = EncodeJpeg(small, kProgressive),
+                    arithmetic = EncodeJpeg(small, kArithmetic);
   // Scans that really are there: a large flat picture whose last scan (a
   // refinement) is repeated, so each costs a pass over the picture.
   const std::string flat = EncodeJpeg(BlockPicture(3000, 3000), kArithmeticProgressive, 50);
@@ -103,32 +95,26 @@ TEST(Untrusted, CraftedPicturesAreRefusedBeforeTheirClaimCostsTime) {
   std::string manyScans = flat.substr(0, end);
   for (int i = 0; i < 60; ++i) manyScans += flat.substr(lastScan, end - lastScan);
   manyScans += "\xFF\xD9";
-  const auto cannotHold = [](const std::string& bytes, int w, int h) {
+  const auto cannotHold = [](const std::string& bytes, int w, int h = 0) {
+    h = h ? h : w;
     return QStringLiteral("Cannot read %1: A file of ") + QString::number(bytes.size()) +
            QStringLiteral(" bytes cannot hold ") + QString::number(w) + " x " + QString::number(h) + " pixels";
   };
   const std::string arithmeticClaim = Claiming(arithmetic, 6000, 4000);
   const RenderTarget thumbnail{160, 120, true}, fullSize{0, 0, false};
-  struct Case {
-    const char* file;  // named after its one fault
-    std::string bytes;
-    QString message;  // %1 for the path
-    RenderTarget target;
-  };
-  const Case cases[] = {
-      {"baseline_claims_18000_square.jpg", Claiming(baseline, 18000, 18000),
-       cannotHold(baseline, 18000, 18000), thumbnail},
-      {"progressive_claims_18000_square.jpg", Claiming(progressive, 18000, 18000),
-       cannotHold(progressive, 18000, 18000), fullSize},
-      {"arithmetic_claims_18000_square.jpg", Claiming(arithmetic, 18000, 18000),
-       cannotHold(arithmetic, 18000, 18000), thumbnail},
+  // Each file named after its one fault; %1 in the message for its path.
+  const struct { const char* file; std::string bytes; QString message; RenderTarget target; } cases[] = {
+      {"baseline_claims_18000_square.jpg", Claiming(baseline, 18000, 18000), cannotHold(baseline, 18000), thumbnail},
+      {"progressive_claims_18000_square.jpg", Claiming(progressive, 18000, 18000), cannotHold(progressive, 18000),
+       fullSize},
+      {"arithmetic_claims_18000_square.jpg", Claiming(arithmetic, 18000, 18000), cannotHold(arithmetic, 18000),
+       thumbnail},
       {"arithmetic_claims_65500_square.jpg", Claiming(arithmetic, 65500, 65500),
        "Cannot make a picture of 65500 x 65500 pixels", thumbnail},
       // Within the pixels any file may claim, but not in so few Huffman codes.
-      {"baseline_claims_6000_by_4000.jpg", Claiming(baseline, 6000, 4000), cannotHold(baseline, 6000, 4000),
+      {"baseline_claims_6000_by_4000.jpg", Claiming(baseline, 6000, 4000), cannotHold(baseline, 6000, 4000), thumbnail},
+      {"progressive_claims_6000_by_4000.jpg", Claiming(progressive, 6000, 4000), cannotHold(progressive, 6000, 4000),
        thumbnail},
-      {"progressive_claims_6000_by_4000.jpg", Claiming(progressive, 6000, 4000),
-       cannotHold(progressive, 6000, 4000), thumbnail},
       // Arithmetic codes may be that short, and their decoder takes the
       // marker after the data for zeros (ITU T.81, D.2.6): what the picture
       // claims is decoded, as noise, within the pixels any file may claim.
@@ -140,14 +126,14 @@ TEST(Untrusted, CraftedPicturesAreRefusedBeforeTheirClaimCostsTime) {
       {"arithmetic_repeats_its_last_scan.jpg", manyScans,
        "Cannot read %1: Too many scans for a picture of 3000 x 3000 pixels", thumbnail},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const QString path = folder + "/" + c.file;
     WriteFile(QFile::encodeName(path).toStdString(), c.bytes);
     const double cpu = CpuSeconds();
     const QString outcome = Outcome([&] {
-      if (c.target.stretch) return Render(RenderJob{path, std::nullopt, true, {}, "d", "c"}, c.target).image.isNull()
-                                        ? QStringLiteral("nothing shown") : QStringLiteral("shown");
-      QFile::remove(ExportStampedCopy(RenderJob{path, std::nullopt, true, {}, "d", "c"}));
+      const RenderJob job{path, std::nullopt, true, {}, "d", "c"};
+      if (c.target.stretch) return Render(job, c.target).image.isNull() ? "nothing shown" : QStringLiteral("shown");
+      QFile::remove(ExportStampedCopy(job));
       return QStringLiteral("written");
     });
     EXPECT_EQ(outcome.toStdString(), QString(c.message).replace("%1", path).toStdString()) << c.file;
@@ -158,7 +144,7 @@ TEST(Untrusted, CraftedPicturesAreRefusedBeforeTheirClaimCostsTime) {
   EXPECT_TRUE(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden).isEmpty());
 
   // The same damaged data is shown as far as it goes, and says so.
-  const RenderResult shown = Render(JobFor(folder + "/arithmetic_cut_short.jpg"), thumbnail);
+  const RenderResult shown = Render(RenderJob{folder + "/arithmetic_cut_short.jpg"}, thumbnail);
   EXPECT_EQ(shown.image.size(), QSize(160, 107));
   EXPECT_EQ(shown.damage.toStdString(), "Premature end of JPEG file");
 }
@@ -175,13 +161,13 @@ TEST(Untrusted, EveryCutInsideTheScanDataIsRefusedForExport) {
     const QString path = folder + "/photo.jpg";
     for (size_t cut = scanData; cut < end; ++cut, ++cuts) {
       WriteFile(QFile::encodeName(path).toStdString(), whole.substr(0, cut));
-      const QString outcome = Outcome([&] { return ExportStampedCopy(JobFor(path)); });
+      const QString outcome = Outcome([&] { return ExportStampedCopy(RenderJob{path}); });
       EXPECT_EQ(outcome, "Cannot read " + path + ": Picture data is damaged: Premature end of JPEG file")
           << coding << " " << cut;
       ASSERT_TRUE(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden).isEmpty()) << coding << " " << cut;
     }
     WriteFile(QFile::encodeName(path).toStdString(), whole);
-    EXPECT_EQ(Outcome([&] { return ExportStampedCopy(JobFor(path)); }), folder + "/Export/photo.jpg");
+    EXPECT_EQ(Outcome([&] { return ExportStampedCopy(RenderJob{path}); }), folder + "/Export/photo.jpg");
     QFile::remove(folder + "/Export/photo.jpg");
   }
   EXPECT_GT(cuts, 500);  // the sweep reached the scan data of all three
@@ -193,16 +179,14 @@ TEST(Untrusted, FailedOpensLeaveNoDescriptorBehind) {
   const QString folder = TestFolder("untrusted-leaks");
   const std::string good = EncodeJpeg(BlockPicture(64, 48), kBaseline);
   const std::pair<const char*, std::string> failing[] = {
-      {"header_cut.jpg", good.substr(0, 30)},
-      {"claim_too_large.jpg", Claiming(good, 65500, 65500)},
+      {"header_cut.jpg", good.substr(0, 30)}, {"claim_too_large.jpg", Claiming(good, 65500, 65500)},
       {"claim_beyond_data.jpg", Claiming(good, 6000, 4000)},
-      {"scan_without_tables.jpg", good.substr(0, 2) + good.substr(good.find("\xFF\xDA"))},
-  };
+      {"scan_without_tables.jpg", good.substr(0, 2) + good.substr(good.find("\xFF\xDA"))}};
   for (const auto& [name, bytes] : failing) WriteFile(QFile::encodeName(folder + "/" + name).toStdString(), bytes);
   const int before = OpenDescriptors();
   for (int i = 0; i < 1000; ++i) {
     const QString path = folder + "/" + failing[i % 4].first;
-    EXPECT_THROW(Render(JobFor(path), {160, 120, true}), PictureError) << path.toStdString();
+    EXPECT_THROW(Render(RenderJob{path}, {160, 120, true}), PictureError) << path.toStdString();
   }
   EXPECT_EQ(OpenDescriptors(), before);
 }
@@ -216,14 +200,14 @@ TEST(Untrusted, QtReadersFollowTheRenderCap) {
   writer.setQuality(100);  // fastest compression
   ASSERT_TRUE(writer.write(large));
   large = QImage();
-  EXPECT_EQ(Outcome([&] { return ExportStampedCopy(JobFor(folder + "/large.png")); }).toStdString(),
+  EXPECT_EQ(Outcome([&] { return ExportStampedCopy(RenderJob{folder + "/large.png"}); }).toStdString(),
             (folder + "/Export/large.png").toStdString());
 
   // A portable pixmap's header claims its size in text.
   const auto claiming = [&](const char* name, int w, int h) {
     const std::string bytes = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n" + std::string(300, 'x');
     WriteFile(QFile::encodeName(folder + "/" + name).toStdString(), bytes);
-    return Outcome([&] { return ExportStampedCopy(JobFor(folder + "/" + name)); }).toStdString();
+    return Outcome([&] { return ExportStampedCopy(RenderJob{folder + "/" + name}); }).toStdString();
   };
   EXPECT_EQ(claiming("huge.ppm", 20000, 20000), "Cannot make a picture of 20000 x 20000 pixels");
   EXPECT_EQ(claiming("implausible.ppm", 9000, 9000),

@@ -84,8 +84,7 @@ class StampExtrasTest : public QObject {
   // stored beside "FontDialog.res", whose bytes do not change with it.
   void outline() {
     TImageForm& form = NewForm({WritePhoto(Path("a.jpg")), WritePhoto(Path("b.jpg"))});
-    TImgPanel* a = form.Panels()[0];
-    TImgPanel* b = form.CurrentPanel;
+    TImgPanel *a = form.Panels()[0], *b = form.CurrentPanel;
     form.OutlineCheck->click();
     QVERIFY(!b->GetStampFont().outline);
     fontAnswer_ = TStampFont{};  // a font chosen meanwhile keeps the outline
@@ -96,8 +95,7 @@ class StampExtrasTest : public QObject {
     QVERIFY(!form.OutlineCheck->isChecked());
 
     TStampFont chosen;
-    chosen.height = -16;
-    chosen.outline = true;
+    chosen.height = -16, chosen.outline = true;
     fontAnswer_ = chosen;
     form.FontAction->trigger();
     QVERIFY(form.close());
@@ -165,26 +163,21 @@ class StampExtrasTest : public QObject {
     QString errors;
     const auto run = [&](const QStringList& args) {
       QProcess stamp;
-      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-      env.insert(QStringLiteral("LC_ALL"), QStringLiteral("ru_RU.UTF-8"));
-      stamp.setProcessEnvironment(env);
+      stamp.setEnvironment(QProcess::systemEnvironment() << QStringLiteral("LC_ALL=ru_RU.UTF-8"));
       stamp.start(program, args);
       stamp.waitForFinished(60000);
       errors = QString::fromLocal8Bit(stamp.readAllStandardError()).trimmed().split(u'\n').last();
       return stamp.exitCode() == 0 ? Bytes(QString::fromLocal8Bit(stamp.readAllStandardOutput()).trimmed()) : QByteArray();
     };
-    const struct {
-      const char *source, *date;
-      QString file;
-    } cases[] = {{"original", "14.07.2019", three}, {"digitized", "08.12.2002", three}, {"modified", "02.01.2020", three},
+    const struct { const char *source, *date; QString file; } cases[] = {{"original", "14.07.2019", three}, {"digitized", "08.12.2002", three}, {"modified", "02.01.2020", three},
                  {"file", "04.03.2021 05:06:06", three}, {"digitized", "14.07.2019", one}, {"modified", "14.07.2019", one}};
     for (const auto& c : cases) {
-      const QByteArray chosen = run({QStringLiteral("--date-from"), QLatin1String(c.source), c.file});
-      QVERIFY2(!chosen.isEmpty() && chosen == run({QStringLiteral("--date"), QString::fromUtf8(c.date), c.file}), c.source);
+      const QByteArray chosen = run({"--date-from", c.source, c.file});
+      QVERIFY2(!chosen.isEmpty() && chosen == run({"--date", QString::fromUtf8(c.date), c.file}), c.source);
     }
-    QVERIFY(run({QStringLiteral("--date-from"), QStringLiteral("shot"), three}).isEmpty());
+    QVERIFY(run({"--date-from", "shot", three}).isEmpty());
     QCOMPARE(errors, QStringLiteral("--date-from wants original, digitized, modified or file"));
-    QVERIFY(run({QStringLiteral("--outline"), three}) != run({three}));
+    QVERIFY(run({"--outline", three}) != run({three}));
   }
 
   void typedTextReachesTheExport_data() {
