@@ -35,8 +35,10 @@ std::string EncodeJpeg(const QImage& image, Coding coding, int quality = 90) {
   unsigned char* out = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&info, &out, &size);
-  info.image_width = JDIMENSION(rgb.width()), info.image_height = JDIMENSION(rgb.height());
-  info.input_components = 3, info.in_color_space = JCS_RGB;
+  info.image_width = JDIMENSION(rgb.width());
+  info.image_height = JDIMENSION(rgb.height());
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, quality, TRUE);
   info.arith_code = coding == kArithmetic || coding == kArithmeticProgressive;

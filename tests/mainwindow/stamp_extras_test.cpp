@@ -95,7 +95,8 @@ class StampExtrasTest : public QObject {
     QVERIFY(!form.OutlineCheck->isChecked());
 
     TStampFont chosen;
-    chosen.height = -16, chosen.outline = true;
+    chosen.height = -16;
+    chosen.outline = true;
     fontAnswer_ = chosen;
     form.FontAction->trigger();
     QVERIFY(form.close());
