@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QTextDocument>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -138,8 +139,13 @@ void TImgPanel::ShowLoadError(const QString& message) {
   ThumbnailNote->setPalette(palette);
   ThumbnailNote->setText(message);
   ThumbnailNote->show();
-  setToolTip(message);
-  NameLabel->setToolTip(message);
+  // A tool tip that looks like markup is shown as rich text; the message
+  // names the file, so such a one goes escaped.
+  const QString tip = Qt::mightBeRichText(message)
+                          ? QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(message.toHtmlEscaped())
+                          : message;
+  setToolTip(tip);
+  NameLabel->setToolTip(tip);
 }
 
 bool TImgPanel::ReadExifDate() {

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTextDocumentFragment>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +128,9 @@ TEST(ExportSafety, FileNamesAreBytesAndShownWithTheirBadBytesReplaced) {
   EXPECT_EQ(panel.DateText, QLocale().toString(QDate(2020, 1, 2), QLocale::ShortFormat));  // from its EXIF data
   EXPECT_EQ(panel.NameLabel->text(), "\uFFFDt\uFFFD <b>PAID<u>.jpg");
   for (const QLabel* label : panel.findChildren<QLabel*>()) EXPECT_EQ(label->textFormat(), Qt::PlainText);
+  // A load error naming such a file: its tool tip shows the markup as text.
+  panel.ShowLoadError("Cannot read " + panel.NameLabel->text());
+  EXPECT_EQ(QTextDocumentFragment::fromHtml(panel.toolTip()).toPlainText(), "Cannot read " + panel.NameLabel->text());
 }
 
 TEST(ExportSafety, BatchProgramTakesNamesAsBytesAndReportsAFileSizeLimit) {
