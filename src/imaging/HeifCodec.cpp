@@ -15,7 +15,7 @@ std::string FileBytes(const QString& path) { return PathBytes(path).toStdString(
 
 bool IsHeifName(const QString& fileName) {
   const QString ext = QFileInfo(fileName).suffix();
-  for (const char* heif : {"heic", "heif", "hif"})
+  for (const char* heif : kHeifExtensions)
     if (ext.compare(QLatin1String(heif), Qt::CaseInsensitive) == 0) return true;
   return false;
 }

@@ -141,6 +141,16 @@ void Check(heif_error error) {
 
 }  // namespace
 
+bool IsHeifName(std::string_view fileName) {
+  const size_t dot = fileName.find_last_of("./");
+  if (dot == std::string_view::npos || fileName[dot] != '.') return false;
+  std::string ext(fileName.substr(dot + 1));
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  for (const char* heif : kHeifExtensions)
+    if (ext == heif) return true;
+  return false;
+}
+
 struct HeifFile::State {
   InputFile file;
   heif_context* context = nullptr;

@@ -9,8 +9,15 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tessaly {
+
+// The extensions of HEIF files, lower case, without the dot.
+inline constexpr const char* kHeifExtensions[] = {"heic", "heif", "hif"};
+
+// True for a file name with one of kHeifExtensions, in any letter case.
+bool IsHeifName(std::string_view fileName);
 
 // A HEIF file that cannot be opened, read or decoded; what() is the reason
 // alone (libheif's message, or the system's), without the file's path.

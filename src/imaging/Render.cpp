@@ -19,15 +19,17 @@
 #include "JpegCodec.h"
 #include "Orientation.h"
 #include "PathBytes.h"
+#include "PictureList.h"
 #include "JpegDecode.h"
 
 namespace tessaly {
 
 namespace {
 
+// The files decoded as JPEG: the reader's JPEG containers and .jfif, which
+// the reader does not open (so its pictures are never turned).
 bool IsJpegName(const QString& fileName) {
-  const QString ext = QFileInfo(fileName).suffix().toLower();
-  return ext == u"jpg" || ext == u"jpeg" || ext == u"jpe" || ext == u"jfif";
+  return IsJpegContainerName(fileName) || QFileInfo(fileName).suffix().compare(u"jfif", Qt::CaseInsensitive) == 0;
 }
 
 // The rows of a decoded picture, asked for in order (never backwards).

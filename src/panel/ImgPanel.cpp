@@ -16,6 +16,7 @@
 #include "PathBytes.h"
 #include "HeifCodec.h"
 #include "Orientation.h"
+#include "PictureList.h"
 
 namespace tessaly {
 
@@ -43,14 +44,6 @@ QDateTime FileDate(const QString& path) {
     throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
   QDateTime time = QDateTime::fromSecsSinceEpoch(int64_t(info.st_mtime));
   return time.addSecs(-(time.time().second() % 2));
-}
-
-// The files the reader takes as JPEG containers, which the render decodes
-// itself and turns by their EXIF Orientation. Other decoders give pictures
-// as they are to be seen.
-bool IsJpegFile(const QString& path) {
-  const QString ext = QFileInfo(path).suffix().toLower();
-  return ext == u"jpg" || ext == u"jpeg" || ext == u"jpe";
 }
 
 // The date part of a reader's date; null for 0 ("no date").
@@ -159,7 +152,10 @@ bool TImgPanel::ReadExifDate() {
   }
   if (!read || !data.HasExifSegment() || !data.exif) return false;
   const TImageInfo& exif = *data.exif;
-  if (IsJpegFile(FileName)) Orientation = ValidOrientation(exif.orientation);
+  // The reader's JPEG containers are decoded by the render itself and turned
+  // by their EXIF Orientation; other decoders give pictures as they are to
+  // be seen.
+  if (IsJpegContainerName(FileName)) Orientation = ValidOrientation(exif.orientation);
   const QLocale locale;
   qsizetype at = 0;
   for (const auto& [value, source] : {std::pair{exif.OriginalDate(), DateSource::Original},
