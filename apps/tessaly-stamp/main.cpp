@@ -140,7 +140,7 @@ RenderJob ExportJob(const QString& file, const Options& options) {
   TImgPanel panel;
   panel.LoadInfo(file);
   panel.SetStampFont(&options.font);
-  // A date the photo does not hold leaves the one LoadFile chose.
+  // A date the photo does not hold leaves the one LoadInfo chose.
   if (options.dateFrom)
     if (const DateChoice* choice = panel.FindDateChoice(*options.dateFrom)) panel.DateText = choice->text;
   if (options.date) panel.DateText = *options.date;

@@ -8,8 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
-
 #include <jpeglib.h>
 #include <jerror.h>
 

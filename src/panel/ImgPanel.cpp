@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMouseEvent>
