@@ -51,8 +51,8 @@ void HeifDecoder::Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH
 
 void HeifDecoder::Fail(const std::exception& error) const {
   const bool opening = dynamic_cast<const HeifOpenError*>(&error) != nullptr;
-  throw PictureError((opening ? QStringLiteral("Cannot open %1: %2") : QStringLiteral("Cannot read %1: %2"))
-                         .arg(path_, QString::fromLocal8Bit(error.what())));
+  const QString reason = QString::fromLocal8Bit(error.what());
+  throw opening ? OpenError(path_, reason) : ReadError(path_, reason);
 }
 
 }  // namespace tessaly

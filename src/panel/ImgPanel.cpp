@@ -40,7 +40,7 @@ QString LongTimeFormatWithoutZone(const QLocale& locale) {
 QDateTime FileDate(const QString& path) {
   struct stat info;
   if (::stat(PathBytes(path).constData(), &info) != 0)
-    throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    throw OpenError(path, ErrnoText(errno));
   QDateTime time = QDateTime::fromSecsSinceEpoch(int64_t(info.st_mtime));
   return time.addSecs(-(time.time().second() % 2));
 }
