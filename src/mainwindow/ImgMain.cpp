@@ -863,7 +863,7 @@ void TImageForm::ExportAllFinished() {
   LockForExport(false);
   CancelExportButton->hide();
   ProgressBar1->setTextVisible(false);
-  ProgressBar1->setGeometry(StatusBar1->rect());
+  LayOutProgress();  // the whole bar again
   if (!exportError_.isEmpty()) {
     // As when the run stopped at an error in one go: the bar stays, showing
     // how far it came, until the next Export All.
