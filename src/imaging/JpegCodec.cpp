@@ -4,7 +4,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <algorithm>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -7,7 +7,6 @@
 #include <QMouseEvent>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
 #include "Export.h"
