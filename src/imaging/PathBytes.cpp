@@ -76,6 +76,12 @@ QString PathFromBytes(const QByteArray& bytes) {
   return out;
 }
 
+QStringList ArgumentsFromBytes(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << PathFromBytes(QByteArray(argv[i]));
+  return arguments;
+}
+
 QString DisplayName(const QString& path) {
   QString out = path;
   const qsizetype n = out.size();
