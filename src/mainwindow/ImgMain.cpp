@@ -865,8 +865,8 @@ void TImageForm::ExportAllFinished() {
   ProgressBar1->setTextVisible(false);
   LayOutProgress();  // the whole bar again
   if (!exportError_.isEmpty()) {
-    // As when the run stopped at an error in one go: the bar stays, showing
-    // how far it came, until the next Export All.
+    // The bar stays, showing how far the run came, until the next Export
+    // All.
     ShowError(exportError_);
   } else {
     ProgressBar1->hide();
