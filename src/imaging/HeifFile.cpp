@@ -126,7 +126,7 @@ class ClaimedSizes {
   }
 };
 
-bool TooLarge(int64_t width, int64_t height) { return width * height * 3 > kHeifMaxDecodedBytes; }
+bool TooLarge(int64_t width, int64_t height) { return width * height * 3 > kMaxRenderBytes; }
 
 [[noreturn]] void ThrowTooLarge(int64_t width, int64_t height) {
   throw HeifError("Picture too large: " + std::to_string(width) + " x " + std::to_string(height) + " pixels");

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "RenderCap.h"
+
 namespace tessaly {
 
 // The extensions of HEIF files, lower case, without the dot.
@@ -32,10 +34,6 @@ class HeifOpenError : public HeifError {
   using HeifError::HeifError;
 };
 
-// The largest picture decoded, as 8-bit RGB: the same gigabyte a render makes
-// at most. A file whose images claim more is refused before decoding.
-inline constexpr int64_t kHeifMaxDecodedBytes = int64_t(1) << 30;
-
 class HeifFile {
  public:
   // Opens the file at path (file-system bytes) and reads its boxes, not the
@@ -51,7 +49,7 @@ class HeifFile {
 
   // Throws HeifError ("Picture too large: W x H pixels") when the primary
   // image or any image item of the file (the tiles of a grid, a thumbnail)
-  // claims more than kHeifMaxDecodedBytes of RGB.
+  // claims more than kMaxRenderBytes of RGB.
   void CheckClaimedSizes() const;
 
   // The upright size of the file's own thumbnail when it has the primary

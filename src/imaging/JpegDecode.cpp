@@ -75,11 +75,6 @@ bool IsCmyk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK
 
 }  // namespace
 
-bool WithinRenderCap(int64_t width, int64_t height) {
-  return width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX &&
-         width * height <= kMaxRenderBytes / 3;
-}
-
 namespace {
 
 std::string CannotHold(int64_t fileBytes, int64_t width, int64_t height) {
