@@ -1,6 +1,5 @@
 #include "OutputText.h"
 
-#include <cstdint>
 #include <cstdio>
 
 #include "ExifReader.h"
@@ -11,37 +10,6 @@ namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::string_view kListingBreak = "\r\n";
-
-// Length of the well-formed UTF-8 sequence at the start of s, or 0.
-size_t SequenceLength(std::string_view s) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  size_t length;
-  uint32_t code;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (s.size() < length) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-    code = code << 6 | (byte(i) & 0x3F);
-  }
-  // The shortest form only (RFC 3629 section 3), and no surrogate halves.
-  static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-    return 0;
-  return length;
-}
 
 std::string Escaped(const char* format, unsigned value) {
   char text[8];
@@ -55,7 +23,7 @@ std::string ValidUtf8(std::string_view bytes) {
   std::string text;
   text.reserve(bytes.size());
   while (!bytes.empty()) {
-    const size_t length = SequenceLength(bytes);
+    const size_t length = Utf8SequenceLength(bytes);
     if (length == 0) {
       text += kReplacement;
       bytes.remove_prefix(1);

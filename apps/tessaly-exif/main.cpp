@@ -150,20 +150,10 @@ std::string JsonObject(const std::string& file, bool read, const TimgData& data)
   return o + "  }";
 }
 
-#ifdef TESSALY_HEIF
-// HEIF files (ISO/IEC 23008-12) hold their EXIF data in an item of their
-// own, which libheif finds; the reader parses it as a JPEG's EXIF segment.
-bool IsHeifName(std::string_view name) {
-  const size_t dot = name.find_last_of("./");
-  if (dot == std::string_view::npos || name[dot] != '.') return false;
-  std::string ext(name.substr(dot + 1));
-  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return ext == "heic" || ext == "heif" || ext == "hif";
-}
-#endif
-
 bool ReadFile(TimgData& data, const std::string& file) {
 #ifdef TESSALY_HEIF
+  // HEIF files (ISO/IEC 23008-12) hold their EXIF data in an item of their
+  // own, which libheif finds; the reader parses it as a JPEG's EXIF segment.
   if (IsHeifName(file)) {
     const std::optional<std::string> exif = ReadHeifExif(file);
     if (exif) return data.ReadExifBlock(*exif, file);

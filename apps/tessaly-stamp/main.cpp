@@ -54,15 +54,6 @@ void PrintPath(FILE* stream, const QString& path) {
   std::fputc('\n', stream);
 }
 
-// The command line as its bytes: a file name that is not UTF-8 must reach
-// the file system as it was given (QCoreApplication::arguments() replaces
-// such bytes).
-QStringList Arguments(int argc, char** argv) {
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << PathFromBytes(QByteArray(argv[i]));
-  return arguments;
-}
-
 // Reads the command line into options; a message when it is not usable.
 std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   QCommandLineParser parser;
@@ -140,7 +131,7 @@ RenderJob ExportJob(const QString& file, const Options& options) {
   TImgPanel panel;
   panel.LoadInfo(file);
   panel.SetStampFont(&options.font);
-  // A date the photo does not hold leaves the one LoadFile chose.
+  // A date the photo does not hold leaves the one LoadInfo chose.
   if (options.dateFrom)
     if (const DateChoice* choice = panel.FindDateChoice(*options.dateFrom)) panel.DateText = choice->text;
   if (options.date) panel.DateText = *options.date;
@@ -165,7 +156,7 @@ int main(int argc, char** argv) {
 
   Options options;
   // QApplication has taken its own options out of argv.
-  if (const std::optional<QString> problem = Parse(Arguments(argc, argv), options)) {
+  if (const std::optional<QString> problem = Parse(ArgumentsFromBytes(argc, argv), options)) {
     Print(stderr, *problem);
     return 2;
   }

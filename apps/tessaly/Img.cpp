@@ -51,11 +51,8 @@ int main(int argc, char** argv) {
                                QStringLiteral("Pictures, or folders of pictures, to open."),
                                QStringLiteral("[FILE|FOLDER...]"));
   // The names as their bytes (the application object has taken its own
-  // options out of argv): QCoreApplication::arguments() replaces bytes that
-  // are not UTF-8, and such a file could not be opened.
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << tessaly::PathFromBytes(QByteArray(argv[i]));
-  parser.process(arguments);  // --help, --version, unknown options: message and exit
+  // options out of argv).
+  parser.process(tessaly::ArgumentsFromBytes(argc, argv));  // --help, --version, unknown options: message and exit
 
   tessaly::InstallTranslations(*app, QLocale());
   QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.orvanel"));

@@ -138,6 +138,11 @@ std::string GpsTimeText(const std::string& text);
 // Windows-1251 bytes to UTF-8, for text that leaves the library.
 std::string Win1251ToUtf8(std::string_view bytes);
 
+// Length of the well-formed UTF-8 sequence at the start of bytes (Unicode
+// 15.0, table 3-7: no overlong forms, no surrogates, nothing past U+10FFFF),
+// 1 for an ASCII byte; 0 when none starts there or bytes is empty.
+size_t Utf8SequenceLength(std::string_view bytes);
+
 // ---------------------------------------------------------------------------
 // Dates (DateTime.cpp)
 

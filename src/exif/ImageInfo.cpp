@@ -43,8 +43,6 @@ std::string CopyBytes(const std::string& s, int64_t pos, int64_t count) {
                   static_cast<size_t>(std::min(count, size - pos + 1)));
 }
 
-std::string UpToZero(const std::string& raw) { return raw.substr(0, raw.find('\0')); }
-
 std::string Quoted(const std::string& text) { return '"' + text + '"'; }
 
 std::string Cut(const std::string& text, size_t maxLength) { return text.substr(0, maxLength); }
@@ -139,7 +137,7 @@ void TImageInfo::ReadDirectory(int64_t start, int64_t offsetBase, int64_t dataLe
       if (format == 2)
         text = AsciiText(raw);
       else if (format == 7)
-        text = Quoted(UpToZero(raw));
+        text = Quoted(AsciiText(raw));
       else
         text = ValueText(raw, format, entry.decodeList, entry.formatText,
                          entry.numberConversion);
@@ -257,7 +255,7 @@ void TImageInfo::ReadVendorDirectory(const std::string& bytes, const TagTable& t
 
       std::string text;
       if (format == 2) {
-        text = Quoted(UpToZero(raw));
+        text = Quoted(AsciiText(raw));
       } else if (format == 7) {
         text = Quoted(raw);
       } else {

@@ -1,4 +1,5 @@
-// Windows-1251 (Cyrillic) to UTF-8, for text that leaves the reader.
+// Windows-1251 (Cyrillic) to UTF-8, for text that leaves the reader, and the
+// test of well-formed UTF-8 the programs' edges share.
 #include <array>
 
 #include "ExifReader.h"
@@ -47,6 +48,32 @@ std::string Win1251ToUtf8(std::string_view bytes) {
     }
   }
   return text;
+}
+
+size_t Utf8SequenceLength(std::string_view bytes) {
+  if (bytes.empty()) return 0;
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  size_t length;
+  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (bytes.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  return length;
 }
 
 }  // namespace tessaly

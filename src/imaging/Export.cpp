@@ -34,15 +34,13 @@ constexpr int kTemporaryRandomLength = 6;
 // A temporary file this old was left by a crash, not by an export running now.
 constexpr time_t kStaleSeconds = 24 * 60 * 60;
 
-QString Reason(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
-
 // The folder's own message stays a line of its own; the reason follows it.
 PictureError CreateFailure(const QString& folder, const QString& reason) {
   return PictureError(QStringLiteral("Cannot create ") + folder + u'\n' + reason);
 }
 
 PictureError WriteFailure(const QString& path, int code) {
-  return PictureError(QStringLiteral("Cannot write %1: %2").arg(path, Reason(code)));
+  return PictureError(QStringLiteral("Cannot write %1: %2").arg(path, ErrnoText(code)));
 }
 
 class Descriptor {
@@ -121,7 +119,7 @@ int OpenExportFolder(const QString& picture, const QString& folder) {
   const QString parent = picture.left(picture.lastIndexOf(u'/') + 1);
   const Descriptor parentFd(
       ::open(parent.isEmpty() ? "." : PathBytes(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (parentFd.get() < 0) throw CreateFailure(folder, Reason(errno));
+  if (parentFd.get() < 0) throw CreateFailure(folder, ErrnoText(errno));
   const auto open = [&] {
     return ::openat(parentFd.get(), kFolderName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   };
@@ -130,7 +128,7 @@ int OpenExportFolder(const QString& picture, const QString& folder) {
     // One level only: the picture's own folder is there. Another export
     // may make the folder at the same moment; then it is there.
     if (::mkdirat(parentFd.get(), kFolderName, 0777) != 0 && errno != EEXIST)
-      throw CreateFailure(folder, Reason(errno));
+      throw CreateFailure(folder, ErrnoText(errno));
     fd = open();
   }
   if (fd < 0) {
@@ -138,7 +136,7 @@ int OpenExportFolder(const QString& picture, const QString& folder) {
     struct stat facts;
     if (::fstatat(parentFd.get(), kFolderName, &facts, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(facts.st_mode))
       throw CreateFailure(folder, QCoreApplication::translate("tessaly::Export", "Is a symbolic link"));
-    throw CreateFailure(folder, Reason(code));
+    throw CreateFailure(folder, ErrnoText(code));
   }
   return fd;
 }

@@ -15,7 +15,7 @@ std::string FileBytes(const QString& path) { return PathBytes(path).toStdString(
 
 bool IsHeifName(const QString& fileName) {
   const QString ext = QFileInfo(fileName).suffix();
-  for (const char* heif : {"heic", "heif", "hif"})
+  for (const char* heif : kHeifExtensions)
     if (ext.compare(QLatin1String(heif), Qt::CaseInsensitive) == 0) return true;
   return false;
 }
@@ -51,8 +51,8 @@ void HeifDecoder::Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH
 
 void HeifDecoder::Fail(const std::exception& error) const {
   const bool opening = dynamic_cast<const HeifOpenError*>(&error) != nullptr;
-  throw PictureError((opening ? QStringLiteral("Cannot open %1: %2") : QStringLiteral("Cannot read %1: %2"))
-                         .arg(path_, QString::fromLocal8Bit(error.what())));
+  const QString reason = QString::fromLocal8Bit(error.what());
+  throw opening ? OpenError(path_, reason) : ReadError(path_, reason);
 }
 
 }  // namespace tessaly

@@ -15,7 +15,8 @@
 
 namespace tessaly {
 
-// True for the extensions .heic, .heif and .hif in any letter case.
+// True for the extensions .heic, .heif and .hif (kHeifExtensions) in any
+// letter case.
 bool IsHeifName(const QString& fileName);
 
 // The EXIF bytes of the HEIF file at path, from the TIFF header on, for

@@ -126,7 +126,7 @@ class ClaimedSizes {
   }
 };
 
-bool TooLarge(int64_t width, int64_t height) { return width * height * 3 > kHeifMaxDecodedBytes; }
+bool TooLarge(int64_t width, int64_t height) { return width * height * 3 > kMaxRenderBytes; }
 
 [[noreturn]] void ThrowTooLarge(int64_t width, int64_t height) {
   throw HeifError("Picture too large: " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
@@ -140,6 +140,16 @@ void Check(heif_error error) {
 }
 
 }  // namespace
+
+bool IsHeifName(std::string_view fileName) {
+  const size_t dot = fileName.find_last_of("./");
+  if (dot == std::string_view::npos || fileName[dot] != '.') return false;
+  std::string ext(fileName.substr(dot + 1));
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  for (const char* heif : kHeifExtensions)
+    if (ext == heif) return true;
+  return false;
+}
 
 struct HeifFile::State {
   InputFile file;

@@ -9,8 +9,17 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+
+#include "RenderCap.h"
 
 namespace tessaly {
+
+// The extensions of HEIF files, lower case, without the dot.
+inline constexpr const char* kHeifExtensions[] = {"heic", "heif", "hif"};
+
+// True for a file name with one of kHeifExtensions, in any letter case.
+bool IsHeifName(std::string_view fileName);
 
 // A HEIF file that cannot be opened, read or decoded; what() is the reason
 // alone (libheif's message, or the system's), without the file's path.
@@ -24,10 +33,6 @@ class HeifOpenError : public HeifError {
  public:
   using HeifError::HeifError;
 };
-
-// The largest picture decoded, as 8-bit RGB: the same gigabyte a render makes
-// at most. A file whose images claim more is refused before decoding.
-inline constexpr int64_t kHeifMaxDecodedBytes = int64_t(1) << 30;
 
 class HeifFile {
  public:
@@ -44,7 +49,7 @@ class HeifFile {
 
   // Throws HeifError ("Picture too large: W x H pixels") when the primary
   // image or any image item of the file (the tiles of a grid, a thumbnail)
-  // claims more than kHeifMaxDecodedBytes of RGB.
+  // claims more than kMaxRenderBytes of RGB.
   void CheckClaimedSizes() const;
 
   // The upright size of the file's own thumbnail when it has the primary

@@ -4,11 +4,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <algorithm>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <QFile>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -51,7 +48,7 @@ void InitErrors(ErrorManager* err) {
 JpegDecoder::JpegDecoder(const QString& path, bool refuseDamage) : path_(path) {
   file_.reset(std::fopen(PathBytes(path).constData(), "rb"));
   if (!file_)
-    throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    throw OpenError(path, ErrnoText(errno));
   struct stat st {};
   const int64_t bytes = ::fstat(fileno(file_.get()), &st) == 0 ? int64_t(st.st_size) : 0;
   decode_.RefuseDamage(refuseDamage);
@@ -60,13 +57,13 @@ JpegDecoder::JpegDecoder(const QString& path, bool refuseDamage) : path_(path) {
   CheckPictureSize(Width(), Height());
   const std::string problem = decode_.ClaimProblem();
   if (!problem.empty())
-    throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, QString::fromStdString(problem)));
+    throw ReadError(path, QString::fromStdString(problem));
 }
 
 JpegDecoder::~JpegDecoder() = default;
 
 void JpegDecoder::Fail() const {
-  throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path_, QString::fromStdString(decode_.Error())));
+  throw ReadError(path_, QString::fromStdString(decode_.Error()));
 }
 
 int JpegDecoder::Width() const { return decode_.Width(); }
@@ -189,7 +186,7 @@ JpegEncoder::~JpegEncoder() {
 }
 
 void JpegEncoder::Fail() const {
-  const QString reason = state_->writeErrno != 0 ? QString::fromLocal8Bit(std::strerror(state_->writeErrno))
+  const QString reason = state_->writeErrno != 0 ? ErrnoText(state_->writeErrno)
                                                  : QString::fromLocal8Bit(state_->err.message);
   throw PictureError(QStringLiteral("Cannot write %1: %2").arg(path_, reason));
 }

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <vector>
 
 #include "JpegDecode.h"
 

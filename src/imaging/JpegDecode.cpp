@@ -75,16 +75,19 @@ bool IsCmyk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK
 
 }  // namespace
 
-bool WithinRenderCap(int64_t width, int64_t height) {
-  return width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX &&
-         width * height <= kMaxRenderBytes / 3;
+namespace {
+
+std::string CannotHold(int64_t fileBytes, int64_t width, int64_t height) {
+  return "A file of " + std::to_string(fileBytes) + " bytes cannot hold " + std::to_string(width) + " x " +
+         std::to_string(height) + " pixels";
 }
+
+}  // namespace
 
 std::string PlausibilityProblem(int64_t width, int64_t height, int64_t fileBytes) {
   const int64_t most = std::max(kFreePixels, kPixelsPerByte * std::max<int64_t>(fileBytes, 0));
   if (width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX && width * height <= most) return {};
-  return "A file of " + std::to_string(fileBytes) + " bytes cannot hold " + std::to_string(width) + " x " +
-         std::to_string(height) + " pixels";
+  return CannotHold(fileBytes, width, height);
 }
 
 // libjpeg's error handler with the decoder's bookkeeping.
@@ -241,8 +244,7 @@ std::string JpegDecode::ClaimProblem() const {
   if (!problem.empty() || info.arith_code) return problem;
   const int64_t bits = info.progressive_mode ? kProgressiveBitsPerBlock : kSequentialBitsPerBlock;
   if (Blocks(info) * bits <= bytes * 8) return {};
-  return "A file of " + std::to_string(bytes) + " bytes cannot hold " + std::to_string(w) + " x " +
-         std::to_string(h) + " pixels";
+  return CannotHold(bytes, w, h);
 }
 
 void JpegDecode::RefuseDamage(bool refuse) { state_->err.refuseDamage = refuse; }

@@ -13,14 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "RenderCap.h"
+
 namespace tessaly {
-
-// The largest picture a render makes: 3 bytes a pixel in 1 GiB (a
-// 24-megapixel photo takes 72 MB).
-inline constexpr int64_t kMaxRenderBytes = int64_t(1) << 30;
-
-// Whether a render of width x height pixels stays within kMaxRenderBytes.
-bool WithinRenderCap(int64_t width, int64_t height);
 
 // Empty when a picture file of fileBytes may claim width x height pixels;
 // otherwise why not (a small file cannot hold an enormous picture).

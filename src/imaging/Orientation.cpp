@@ -12,10 +12,6 @@ namespace tessaly {
 
 namespace {
 
-// The same bound as for a picture a render makes: a 24-megapixel photo takes
-// 72 MB; a file claiming far more is refused rather than exhausting memory.
-constexpr int64_t kMaxPictureBytes = int64_t(1) << 30;
-
 // Stored rows gathered before a turned picture writes them out: each write
 // then puts this many neighbouring pixels (192 bytes) into one upright row.
 constexpr int kStripRows = 64;
@@ -64,9 +60,10 @@ UprightPicture::UprightPicture(int orientation, int storedWidth, int storedHeigh
   width_ = swap ? storedHeight : storedWidth;
   height_ = swap ? storedWidth : storedHeight;
   stride_ = size_t(std::max(width_, 0)) * 3;
+  // The render cap: a file claiming far more is refused rather than
+  // exhausting memory.
+  CheckPictureSize(width_, height_);
   const int64_t bytes = int64_t(width_) * height_ * 3;
-  if (width_ <= 0 || height_ <= 0 || bytes > kMaxPictureBytes)
-    throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width_).arg(height_));
   // Not cleared: every pixel is written by Fill. A large picture asks for
   // huge pages: a turn by 90 degrees writes all over it, and with 4 KB pages
   // it would also fault in and look up thousands of pages per strip.
@@ -78,8 +75,7 @@ UprightPicture::UprightPicture(int orientation, int storedWidth, int storedHeigh
   } else {
     pixels_.reset(static_cast<uint8_t*>(std::malloc(size)));
   }
-  if (!pixels_)
-    throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width_).arg(height_));
+  if (!pixels_) throw PictureSizeError(width_, height_);
 }
 
 void UprightPicture::Free::operator()(uint8_t* p) const { std::free(p); }

@@ -1,6 +1,9 @@
 #include "PathBytes.h"
 
 #include <cstdint>
+#include <string_view>
+
+#include "ExifReader.h"
 
 namespace tessaly {
 
@@ -27,31 +30,6 @@ void AppendUtf8(QByteArray& out, char32_t c) {
     out += char(0x80 | ((c >> 6) & 0x3F));
     out += char(0x80 | (c & 0x3F));
   }
-}
-
-// Length of the well-formed UTF-8 sequence at p (Unicode 15.0, table 3-7:
-// no overlong forms, no surrogates, nothing past U+10FFFF), or 0.
-int SequenceLength(const uint8_t* p, qsizetype left) {
-  const uint8_t b = p[0];
-  int length;
-  uint8_t low = 0x80, high = 0xBF;  // range of the second byte
-  if (b >= 0xC2 && b <= 0xDF) {
-    length = 2;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    length = 3;
-    if (b == 0xE0) low = 0xA0;
-    if (b == 0xED) high = 0x9F;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    length = 4;
-    if (b == 0xF0) low = 0x90;
-    if (b == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (left < length || p[1] < low || p[1] > high) return 0;
-  for (int i = 2; i < length; ++i)
-    if (p[i] < 0x80 || p[i] > 0xBF) return 0;
-  return length;
 }
 
 }  // namespace
@@ -85,7 +63,7 @@ QString PathFromBytes(const QByteArray& bytes) {
       out += QChar(char16_t(p[i++]));
       continue;
     }
-    const int length = SequenceLength(p + i, n - i);
+    const int length = int(Utf8SequenceLength(std::string_view(bytes.constData() + i, size_t(n - i))));
     if (length == 0) {
       out += QChar(char16_t(kEscapeBase + p[i++]));
       continue;
@@ -96,6 +74,12 @@ QString PathFromBytes(const QByteArray& bytes) {
     i += length;
   }
   return out;
+}
+
+QStringList ArgumentsFromBytes(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << PathFromBytes(QByteArray(argv[i]));
+  return arguments;
 }
 
 QString DisplayName(const QString& path) {

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace tessaly {
 
@@ -18,6 +19,11 @@ QByteArray PathBytes(const QString& path);
 
 // A path from the system's bytes; PathBytes(PathFromBytes(b)) == b for any b.
 QString PathFromBytes(const QByteArray& bytes);
+
+// A command line as its bytes, each argument through PathFromBytes, for a
+// command-line parser: QCoreApplication::arguments() replaces bytes that are
+// not UTF-8, and a file with such a name could not be opened.
+QStringList ArgumentsFromBytes(int argc, char** argv);
 
 // The path as it is shown to a user: each escaped byte (and any other lone
 // surrogate) as U+FFFD.

@@ -4,19 +4,30 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSet>
+#include <algorithm>
+#include <iterator>
+
+#include "HeifFile.h"
 
 namespace tessaly {
 namespace {
 
 QSet<QString> PictureExtensions() {
-  QSet<QString> extensions{QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe"),
-                           QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("hif")};
+  QSet<QString> extensions;
+  for (const char* jpeg : kJpegExtensions) extensions.insert(QLatin1String(jpeg));
+  for (const char* heif : kHeifExtensions) extensions.insert(QLatin1String(heif));
   for (const QByteArray& format : QImageReader::supportedImageFormats())
     extensions.insert(QString::fromLatin1(format).toLower());
   return extensions;
 }
 
 }  // namespace
+
+bool IsJpegContainerName(const QString& fileName) {
+  const QString ext = QFileInfo(fileName).suffix().toLower();
+  return std::any_of(std::begin(kJpegExtensions), std::end(kJpegExtensions),
+                     [&](const char* jpeg) { return ext == QLatin1String(jpeg); });
+}
 
 bool IsPictureName(const QString& name) {
   static const QSet<QString> extensions = PictureExtensions();

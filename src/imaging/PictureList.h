@@ -9,6 +9,15 @@
 
 namespace tessaly {
 
+// The extensions of the files the metadata reader takes as JPEG containers
+// (TimgData::ReadPicture), lower case, without the dot: the JPEG files the
+// program opens and turns by their EXIF Orientation. HEIF's are
+// kHeifExtensions (HeifFile.h).
+inline constexpr const char* kJpegExtensions[] = {"jpg", "jpeg", "jpe"};
+
+// True for a file name with one of kJpegExtensions, in any letter case.
+bool IsJpegContainerName(const QString& fileName);
+
 // Whether a file name has the extension of a picture the program opens:
 // JPEG, the formats of Qt's image readers, HEIF; case-blind.
 bool IsPictureName(const QString& name);

@@ -19,15 +19,17 @@
 #include "JpegCodec.h"
 #include "Orientation.h"
 #include "PathBytes.h"
+#include "PictureList.h"
 #include "JpegDecode.h"
 
 namespace tessaly {
 
 namespace {
 
+// The files decoded as JPEG: the reader's JPEG containers and .jfif, which
+// the reader does not open (so its pictures are never turned).
 bool IsJpegName(const QString& fileName) {
-  const QString ext = QFileInfo(fileName).suffix().toLower();
-  return ext == u"jpg" || ext == u"jpeg" || ext == u"jpe" || ext == u"jfif";
+  return IsJpegContainerName(fileName) || QFileInfo(fileName).suffix().compare(u"jfif", Qt::CaseInsensitive) == 0;
 }
 
 // The rows of a decoded picture, asked for in order (never backwards).
@@ -139,7 +141,7 @@ class QtRows : public RowSource {
     if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
       const int code = fd < 0 ? errno : EBADF;
       if (fd >= 0) ::close(fd);
-      throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path_, QString::fromLocal8Bit(std::strerror(code))));
+      throw OpenError(path_, ErrnoText(code));
     }
     reader.setDevice(&file);
     reader.setFormat(QFileInfo(path_).suffix().toLower().toLatin1());
@@ -153,7 +155,7 @@ class QtRows : public RowSource {
     reader.setAllocationLimit(int(kMaxRenderBytes >> 20));
     QImage image = reader.read();
     if (image.isNull())
-      throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path_, reader.errorString()));
+      throw ReadError(path_, reader.errorString());
     if (image.hasAlphaChannel()) {
       // Transparent parts show the white of a fresh bitmap.
       QImage flat(image.size(), QImage::Format_RGB888);
@@ -179,7 +181,7 @@ std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamag
   // folder or a device is no picture. A missing file is left to the decoders.
   struct stat info;
   if (::stat(PathBytes(fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
-    throw PictureError(QStringLiteral("Cannot open %1: Not a regular file").arg(fileName));
+    throw OpenError(fileName, QStringLiteral("Not a regular file"));
   if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName, refuseDamage, damage);
   if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName);
   return std::make_unique<QtRows>(fileName);
@@ -355,16 +357,28 @@ void DrawStamp(QImage& image, int64_t top, const StampLayout& layout, const Rend
 
 }  // namespace
 
+PictureError OpenError(const QString& path, const QString& reason) {
+  return PictureError(QStringLiteral("Cannot open %1: %2").arg(path, reason));
+}
+
+PictureError ReadError(const QString& path, const QString& reason) {
+  return PictureError(QStringLiteral("Cannot read %1: %2").arg(path, reason));
+}
+
+PictureError PictureSizeError(int64_t width, int64_t height) {
+  return PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width).arg(height));
+}
+
+QString ErrnoText(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+
 void CheckPictureSize(int64_t width, int64_t height) {
-  if (!WithinRenderCap(width, height))
-    throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width).arg(height));
+  if (!WithinRenderCap(width, height)) throw PictureSizeError(width, height);
 }
 
 void CheckClaimedSize(const QString& path, int64_t width, int64_t height, int64_t fileBytes) {
   CheckPictureSize(width, height);
   const std::string problem = PlausibilityProblem(width, height, fileBytes);
-  if (!problem.empty())
-    throw PictureError(QStringLiteral("Cannot read %1: %2").arg(path, QString::fromStdString(problem)));
+  if (!problem.empty()) throw ReadError(path, QString::fromStdString(problem));
 }
 
 namespace {
@@ -372,8 +386,7 @@ namespace {
 QImage NewPicture(int64_t width, int64_t height) {
   CheckPictureSize(width, height);
   QImage image(int(width), int(height), QImage::Format_RGB888);
-  if (image.isNull())
-    throw PictureError(QStringLiteral("Cannot make a picture of %1 x %2 pixels").arg(width).arg(height));
+  if (image.isNull()) throw PictureSizeError(width, height);
   return image;
 }
 

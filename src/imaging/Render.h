@@ -27,6 +27,15 @@ class PictureError : public std::runtime_error {
   QString Message() const { return QString::fromUtf8(what()); }
 };
 
+// The messages the decoders share: "Cannot open <path>: <reason>" (the file
+// itself), "Cannot read <path>: <reason>" (its contents) and "Cannot make a
+// picture of W x H pixels" (the render cap).
+PictureError OpenError(const QString& path, const QString& reason);
+PictureError ReadError(const QString& path, const QString& reason);
+PictureError PictureSizeError(int64_t width, int64_t height);
+// The system's text for an errno value.
+QString ErrnoText(int code);
+
 // Picture pixels; Right and Bottom exclusive.
 struct TRect {
   int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;

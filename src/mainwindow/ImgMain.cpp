@@ -35,6 +35,7 @@
 #include "ExportRun.h"
 #include "FontDialog.h"
 #include "FontDialogFile.h"
+#include "HeifFile.h"
 #include "ImageView.h"
 #include "ImgPanel.h"
 #include "PictureList.h"
@@ -65,12 +66,13 @@ QString PictureFilter() {
     all << pattern;
     each << QStringLiteral("%1 (%2)").arg(QString::fromLatin1(format.toUpper()), pattern);
   }
-  for (const char* jpeg : {"*.jpg", "*.jpeg", "*.jpe"})
-    if (!all.contains(QLatin1String(jpeg))) all << QLatin1String(jpeg);
+  for (const char* jpeg : kJpegExtensions)
+    if (const QString pattern = QStringLiteral("*.") + QLatin1String(jpeg); !all.contains(pattern)) all << pattern;
   // HEIF photos, as phones name them (IMG_0042.HEIC) and in lower case, for
   // dialogs that match letter case.
-  const QStringList heif = {QStringLiteral("*.heic"), QStringLiteral("*.heif"), QStringLiteral("*.hif"),
-                            QStringLiteral("*.HEIC"), QStringLiteral("*.HEIF"), QStringLiteral("*.HIF")};
+  QStringList heif;
+  for (const char* ext : kHeifExtensions) heif << QStringLiteral("*.") + QLatin1String(ext);
+  for (const char* ext : kHeifExtensions) heif << QStringLiteral("*.") + QLatin1String(ext).toString().toUpper();
   for (const QString& pattern : heif)
     if (!all.contains(pattern)) all << pattern;
   each << QStringLiteral("HEIF (%1)").arg(heif.join(u' '));
@@ -861,10 +863,10 @@ void TImageForm::ExportAllFinished() {
   LockForExport(false);
   CancelExportButton->hide();
   ProgressBar1->setTextVisible(false);
-  ProgressBar1->setGeometry(StatusBar1->rect());
+  LayOutProgress();  // the whole bar again
   if (!exportError_.isEmpty()) {
-    // As when the run stopped at an error in one go: the bar stays, showing
-    // how far it came, until the next Export All.
+    // The bar stays, showing how far the run came, until the next Export
+    // All.
     ShowError(exportError_);
   } else {
     ProgressBar1->hide();

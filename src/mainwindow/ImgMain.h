@@ -4,9 +4,9 @@
 // open, export, export all, close, exit, default font, apply, font, 10x15.
 //
 // Controls keep their designer names. Handlers are public so that a person's
-// use of the window can be replayed step by step; the three modal dialogs
-// (open, font, error box) go through replaceable functions for the same
-// reason.
+// use of the window can be replayed step by step; the modal dialogs (open,
+// font, error box, the question on closing during Export All) go through
+// replaceable functions for the same reason.
 #pragma once
 
 #include <QMainWindow>

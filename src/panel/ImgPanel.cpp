@@ -2,14 +2,12 @@
 
 #include <QDateTime>
 #include <QEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QTextDocument>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
 #include "Export.h"
@@ -17,6 +15,7 @@
 #include "PathBytes.h"
 #include "HeifCodec.h"
 #include "Orientation.h"
+#include "PictureList.h"
 
 namespace tessaly {
 
@@ -41,17 +40,9 @@ QString LongTimeFormatWithoutZone(const QLocale& locale) {
 QDateTime FileDate(const QString& path) {
   struct stat info;
   if (::stat(PathBytes(path).constData(), &info) != 0)
-    throw PictureError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    throw OpenError(path, ErrnoText(errno));
   QDateTime time = QDateTime::fromSecsSinceEpoch(int64_t(info.st_mtime));
   return time.addSecs(-(time.time().second() % 2));
-}
-
-// The files the reader takes as JPEG containers, which the render decodes
-// itself and turns by their EXIF Orientation. Other decoders give pictures
-// as they are to be seen.
-bool IsJpegFile(const QString& path) {
-  const QString ext = QFileInfo(path).suffix().toLower();
-  return ext == u"jpg" || ext == u"jpeg" || ext == u"jpe";
 }
 
 // The date part of a reader's date; null for 0 ("no date").
@@ -165,7 +156,10 @@ bool TImgPanel::ReadExifDate() {
   }
   if (!read || !data.HasExifSegment() || !data.exif) return false;
   const TImageInfo& exif = *data.exif;
-  if (IsJpegFile(FileName)) Orientation = ValidOrientation(exif.orientation);
+  // The reader's JPEG containers are decoded by the render itself and turned
+  // by their EXIF Orientation; other decoders give pictures as they are to
+  // be seen.
+  if (IsJpegContainerName(FileName)) Orientation = ValidOrientation(exif.orientation);
   const QLocale locale;
   qsizetype at = 0;
   for (const auto& [value, source] : {std::pair{exif.OriginalDate(), DateSource::Original},

@@ -61,9 +61,9 @@ class TImgPanel : public QFrame {
 
   // Every date the file holds: the EXIF ones that parse (original,
   // digitized, modified, in that order), then the file's own. Filled by
-  // LoadFile and ReadExifDate.
+  // LoadInfo and ReadExifDate.
   QList<DateChoice> DateChoices;
-  // Where the date LoadFile gave DateText came from.
+  // Where the date LoadInfo gave DateText came from.
   DateSource DateFrom = DateSource::File;
   // The choice of that source; nullptr when the file holds no such date.
   const DateChoice* FindDateChoice(DateSource source) const;

@@ -41,7 +41,6 @@ class ExportRun : public QObject {
   bool Running() const { return outstanding_ > 0; }
   bool Stopped() const { return stopAt_->load() != kNone; }
   int Count() const { return count_; }
-  int Handled() const { return count_ - outstanding_; }  // exported, failed or skipped
 
  signals:
   void Exported(int index, const QString& path);
