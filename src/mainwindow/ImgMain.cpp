@@ -38,6 +38,7 @@
 #include "HeifFile.h"
 #include "ImageView.h"
 #include "ImgPanel.h"
+#include "PathBytes.h"
 #include "PictureList.h"
 #include "ThumbnailLoader.h"
 #include "ValueListEditor.h"
@@ -433,8 +434,11 @@ namespace {
 QStringList DroppedPaths(const QMimeData* data) {
   QStringList paths;
   if (data == nullptr) return paths;
+  // The path's own bytes, percent-decoded: toLocalFile() would replace those
+  // of a name that is not UTF-8, and the file could not be opened.
   for (const QUrl& url : data->urls())
-    if (url.isLocalFile()) paths << url.toLocalFile();
+    if (url.isLocalFile())
+      paths << PathFromBytes(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
   return paths;
 }
 

@@ -3,6 +3,10 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "PathBytes.h"
 #include "PictureFiles.h"
 #include "PictureList.h"
 
@@ -36,6 +40,11 @@ TEST(PictureList, FolderOpensItsOwnPicturesInNameOrder) {
   EXPECT_EQ(ExpandPictureArguments({dir.filePath("Export")}), QStringList({dir.filePath("Export/a.jpg")}));
   EXPECT_EQ(ExpandPictureArguments({dir.filePath("sub.jpg")}), QStringList({dir.filePath("sub.jpg/f.jpg")}));
   EXPECT_EQ(ExpandPictureArguments({}), QStringList());
+  // A name that is not UTF-8 keeps its bytes.
+  ASSERT_EQ(::close(::open(QFile::encodeName(dir.filePath("sub")) + "/\xE9t\xE9.jpg", O_CREAT | O_WRONLY, 0644)), 0);
+  const QStringList sub = ExpandPictureArguments({dir.filePath("sub")});
+  ASSERT_EQ(sub.size(), 2);
+  EXPECT_EQ(PathBytes(sub[1]), QFile::encodeName(dir.filePath("sub")) + "/\xE9t\xE9.jpg");
 }
 
 }  // namespace

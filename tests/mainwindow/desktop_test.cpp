@@ -13,9 +13,12 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <unistd.h>
+
 #include "FontDialogFile.h"
 #include "ImgMain.h"
 #include "ImgPanel.h"
+#include "PathBytes.h"
 #include "Translations.h"
 #include "ValueListEditor.h"
 
@@ -81,10 +84,14 @@ class DesktopTest : public QObject {
     QStringList errors;
     form.ShowError = [&errors](const QString& m) { errors << m; };
     form.show();
-    // Nothing, a web address, then a folder and a file: only the last is taken.
+    // Nothing, a web address, then a folder and two files, one of them named
+    // in bytes that are not UTF-8: only the last is taken.
+    const QByteArray latin1 = QFile::encodeName(root) + "/sub/\xE9.jpg";
+    QVERIFY(::link(QFile::encodeName(root + QStringLiteral("/A.jpg")).constData(), latin1.constData()) == 0);
     const QList<QList<QUrl>> drags = {
         {}, {QUrl(QStringLiteral("https://example.org/a.jpg"))},
-        {QUrl::fromLocalFile(root), QUrl::fromLocalFile(root + QStringLiteral("/sub/d.jpg"))}};
+        {QUrl::fromLocalFile(root), QUrl::fromLocalFile(root + QStringLiteral("/sub/d.jpg")),
+         QUrl::fromEncoded("file://" + latin1.toPercentEncoding("/"))}};
     QMimeData data;
     for (const QList<QUrl>& urls : drags) {
       data.setUrls(urls);
@@ -95,7 +102,7 @@ class DesktopTest : public QObject {
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&form, &drop);
     QVERIFY(drop.isAccepted());
-    expected << root + QStringLiteral("/sub/d.jpg");
+    expected << root + QStringLiteral("/sub/d.jpg") << tessaly::PathFromBytes(latin1);
     QTRY_COMPARE(form.Panels().size(), expected.size());
     QStringList opened;
     for (const tessaly::TImgPanel* panel : form.Panels()) opened << panel->FileName;
