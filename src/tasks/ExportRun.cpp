@@ -13,7 +13,8 @@ namespace {
 enum Kind { kExported, kFailed, kSkipped };
 }
 
-ExportRun::ExportRun(QObject* parent, int workers) : QObject(parent) {
+ExportRun::ExportRun(QObject* parent, int workers, Worker worker)
+    : QObject(parent), worker_(worker ? std::move(worker) : Worker(&ExportStampedCopy)) {
   pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
 }
 
@@ -46,7 +47,7 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
   }
   auto shared = std::make_shared<const QList<Item>>(std::move(items));
   for (const QList<int>& chain : chains) {
-    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_] {
+    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_, halted = halted_] {
       for (const int index : chain) {
         const Item& item = (*shared)[index];
         int kind = kSkipped;
@@ -54,12 +55,18 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
         if (index < stopAt->load()) {
           try {
             if (!item.error.isEmpty()) throw PictureError(item.error);
-            text = ExportStampedCopy(item.job);
+            text = worker_(item.job);
             kind = kExported;
           } catch (const std::exception& e) {
+            const auto* exportError = dynamic_cast<const ExportError*>(&e);
+            const bool halts = exportError && exportError->HitsEveryCopy();
+            if (halts) {
+              int none = -1;
+              halted->compare_exchange_strong(none, index);
+            }
             // Set here rather than when the report arrives, so that no
             // worker starts another export in between.
-            if (!keepGoing) {
+            if (!keepGoing || halts) {
               int at = stopAt->load();
               while (index < at && !stopAt->compare_exchange_weak(at, index)) {
               }

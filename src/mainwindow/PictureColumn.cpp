@@ -1,0 +1,119 @@
+#include "PictureColumn.h"
+
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "ImageView.h"
+#include "ImgPanel.h"
+
+namespace tessaly {
+
+TPictureColumn::TPictureColumn(QWidget* parent) : QScrollArea(parent) {
+  setWidgetResizable(true);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto* stack = new QWidget;
+  stack_ = new QVBoxLayout(stack);
+  stack_->setContentsMargins(0, 0, 0, 0);
+  stack_->setSpacing(0);
+  stack_->addStretch();
+  setWidget(stack);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &TPictureColumn::PromoteInSight);
+}
+
+TPictureColumn::~TPictureColumn() { Shutdown(); }
+
+void TPictureColumn::Shutdown() {
+  verticalScrollBar()->disconnect(this);
+  delete takeWidget();
+  delete loader_;
+  loader_ = nullptr;
+}
+
+QList<TImgPanel*> TPictureColumn::Panels() const {
+  return widget() ? widget()->findChildren<TImgPanel*>(Qt::FindDirectChildrenOnly) : QList<TImgPanel*>();
+}
+
+TImgPanel* TPictureColumn::AddPanel() {
+  auto* panel = new TImgPanel(widget());
+  stack_->insertWidget(0, panel);  // new panels go to the top
+  ensureVisible(0, 0);
+  return panel;
+}
+
+TPictureColumn::Adding::Adding(TPictureColumn& column)
+    : stack_(column.widget()), shown_(stack_->isVisible()) {
+  if (shown_) stack_->hide();
+}
+
+TPictureColumn::Adding::~Adding() {
+  if (shown_) stack_->show();
+}
+
+ThumbnailLoader& TPictureColumn::Loader() {
+  if (!loader_) {
+    loader_ = new ThumbnailLoader(this, worker_);
+    connect(loader_, &ThumbnailLoader::Idle, this, &TPictureColumn::Idle);
+  }
+  return *loader_;
+}
+
+void TPictureColumn::LoadThumbnails(const QList<TImgPanel*>& panels, const QStringList& failures) {
+  failures_ << failures;
+  // The top of the column (the newest) first: what is in sight fills first.
+  for (auto it = panels.crbegin(); it != panels.crend(); ++it) {
+    TImgPanel* panel = *it;
+    thumbnails_[panel] = Loader().Request(
+        panel, panel->ThumbnailJob(), panel->Thumbnail->Target(), ThumbnailLoader::kThumbnail,
+        [this, panel](RenderResult result) {
+          thumbnails_.remove(panel);
+          panel->SetThumbnail(std::move(result.image));
+        },
+        [this, panel](const QString& message) {
+          thumbnails_.remove(panel);
+          panel->ShowLoadError(message);
+          failures_ << message;
+        });
+    connect(panel, &QObject::destroyed, this, [this, panel] { thumbnails_.remove(panel); });
+  }
+  if (!Loading()) Idle();
+}
+
+void TPictureColumn::PromoteInSight() {
+  if (thumbnails_.isEmpty()) return;
+  const QRect sight(QPoint(0, verticalScrollBar()->value()), viewport()->size());
+  for (auto it = thumbnails_.cbegin(); it != thumbnails_.cend(); ++it)
+    if (it.key()->geometry().intersects(sight)) loader_->Promote(it.value(), ThumbnailLoader::kInSight);
+}
+
+void TPictureColumn::Idle() {
+  if (failures_.isEmpty()) return;
+  const QString message = failures_.join(u'\n');
+  failures_.clear();
+  emit LoadFailures(message);
+}
+
+void TPictureColumn::AskPreview(TImgPanel* panel, TImageView* view,
+                                std::function<bool(const TImgPanel*)> current,
+                                std::function<void(const QString&)> failed) {
+  const Shown wanted{panel, view->Picture().cacheKey(), view->Target()};
+  // Drawn by the workers already, and nothing drawn over it since; or asked
+  // for and still on its way.
+  if (wanted.key != 0 && previewShown_ == wanted) return;
+  if (loader_ && previewTicket_ && previewAsked_ == wanted && loader_->IsPending(previewTicket_)) return;
+  if (loader_) loader_->Withdraw(previewTicket_);
+  previewAsked_ = wanted;
+  previewTicket_ = Loader().Request(
+      panel, panel->StampedJob(), wanted.target, ThumbnailLoader::kPreview,
+      [this, view, wanted, current](RenderResult result) {
+        // Only into the view as it was when asked: a selection, Apply or a
+        // crop since then has drawn or cleared it.
+        if (!current(wanted.panel) || view->Picture().cacheKey() != wanted.key) return;
+        view->SetPicture(std::move(result.image));
+        previewShown_ = {wanted.panel, view->Picture().cacheKey(), wanted.target};
+      },
+      [panel, current, failed](const QString& message) {
+        if (current(panel)) failed(message);
+      });
+}
+
+}  // namespace tessaly

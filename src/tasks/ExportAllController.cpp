@@ -1,0 +1,49 @@
+#include "ExportAllController.h"
+
+#include "Export.h"
+
+namespace tessaly {
+
+ExportAllController::ExportAllController(bool keepGoing, ExportRun::Worker worker, QObject* parent, int workers)
+    : QObject(parent), keepGoing_(keepGoing), run_(new ExportRun(this, workers, std::move(worker))) {
+  connect(run_, &ExportRun::Exported, this, [this](int index, const QString& path) {
+    const QString folder = path.left(path.lastIndexOf(u'/') + 1);
+    if (!outcome_.folders.contains(folder)) outcome_.folders << folder;
+    ++outcome_.written;
+    Stepped(index, {});
+  });
+  connect(run_, &ExportRun::Failed, this, &ExportAllController::Stepped);
+  connect(run_, &ExportRun::Finished, this, [this] {
+    outcome_.cancelled = run_->Stopped() && !run_->Halted() && (keepGoing_ || outcome_.failures.isEmpty());
+    emit Finished();
+  });
+}
+
+void ExportAllController::Start(const QList<RenderJob>& jobs) {
+  QList<ExportRun::Item> items;
+  for (const RenderJob& job : jobs) {
+    items.append({job, {}});
+    files_ << job.fileName;
+  }
+  outcome_.total = int(jobs.size());
+  run_->Start(items, keepGoing_);
+}
+
+void ExportAllController::Cancel() { run_->Stop(); }
+
+void ExportAllController::Stepped(int index, const QString& failure) {
+  ++done_;
+  if (!failure.isEmpty()) {
+    const bool first = outcome_.failures.isEmpty() && !outcome_.halt;
+    // A failure that stopped the run is the one to tell, once; those of the
+    // copies under way meanwhile are listed.
+    if (index == run_->HaltedAt())
+      outcome_.halt = Failure{files_[index], failure};
+    else
+      outcome_.failures.append({files_[index], failure});
+    if (first) emit FirstFailure(files_[index], failure);
+  }
+  emit Progress(done_, outcome_.total, files_[index]);
+}
+
+}  // namespace tessaly
