@@ -4,41 +4,23 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCursor>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QKeyEvent>
-#include <QImageReader>
 #include <QLabel>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QPainter>
-#include <QProgressBar>
-#include <QScreen>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QSplitter>
-#include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
-#include <QToolBar>
 #include <QToolButton>
-#include <QVBoxLayout>
+#include <QUrl>
 #include <cmath>
 #include <exception>
-#include <optional>
 
 #include "ExportAllController.h"
+#include "ExportProgress.h"
+#include "ExportSummary.h"
 #include "FontDialog.h"
 #include "FontDialogFile.h"
-#include "HeifFile.h"
 #include "ImageView.h"
 #include "ImgPanel.h"
-#include "PathBytes.h"
 #include "PictureList.h"
 #include "ValueListEditor.h"
 
@@ -52,9 +34,6 @@ int RoundEven(double v) { return int(std::nearbyint(v)); }
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// Construction
-
 TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
     : QMainWindow(parent), ExeDir(QDir(exeDir).absolutePath() + QLatin1Char('/')) {
   RunOpenDialog = [this] {
@@ -62,16 +41,12 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   };
   // The default font's dialog also sets the outline pictures opened later get.
   RunFontDialog = [this](TStampFont& font) { return ExecuteFontDialog(this, font, &font == &DefaultFont); };
-  ShowError = [this](const QString& message) {
-    // Plain text: a message names files, and a name may look like markup.
-    QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+  ShowError = [this](const QString& message) { ErrorBox(this, message); };
+  ShowExportSummary = [this](const QString& text, const QString& folder) {
+    ShowExportSummaryBox(this, text, folder, OpenFolder);
   };
-  AskCancelExport = [this] {
-    return QMessageBox::question(this, windowTitle(), tr("Идёт экспорт. Прервать его?")) ==
-           QMessageBox::Yes;
-  };
+  OpenFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+  AskCancelExport = [this] { return AskStopExport(this); };
 
   SetUpControls(this);
   Wire();
@@ -117,9 +92,9 @@ void TImageForm::Wire() {
       Guard([this] { ClipShapeMouseDown(); });
   });
 
-  connect(CancelExportButton, &QToolButton::clicked, this, [this] { CancelExportButtonClick(); });
-  StatusBar1->installEventFilter(this);  // the bar and the button follow its size
-  Panel1->installEventFilter(this);      // Panel1Resize
+  exportProgress_ = new TExportProgress(StatusBar1, ProgressBar1, CancelExportButton,
+                                       [this] { CancelExportButtonClick(); });
+  Panel1->installEventFilter(this);  // Panel1Resize
 }
 
 void TImageForm::FormCreate() {
@@ -153,29 +128,13 @@ void TImageForm::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-namespace {
-
-// The local files and folders a drag carries.
-QStringList DroppedPaths(const QMimeData* data) {
-  QStringList paths;
-  if (data == nullptr) return paths;
-  // The path's own bytes, percent-decoded: toLocalFile() would replace those
-  // of a name that is not UTF-8, and the file could not be opened.
-  for (const QUrl& url : data->urls())
-    if (url.isLocalFile())
-      paths << PathFromBytes(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
-  return paths;
-}
-
-}  // namespace
-
 void TImageForm::dragEnterEvent(QDragEnterEvent* event) {
   // Opening is one of the things Export All holds back while it runs.
-  if (OpenPicture1->isEnabled() && !DroppedPaths(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (OpenPicture1->isEnabled() && !TPictureColumn::DroppedPaths(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TImageForm::dropEvent(QDropEvent* event) {
-  const QStringList files = ExpandPictureArguments(DroppedPaths(event->mimeData()));
+  const QStringList files = ExpandPictureArguments(TPictureColumn::DroppedPaths(event->mimeData()));
   if (files.isEmpty() || !OpenPicture1->isEnabled()) return;
   event->acceptProposedAction();
   // Opened once the drag has ended: an error box must not hold the source
@@ -195,10 +154,6 @@ void TImageForm::Guard(const std::function<void()>& handler) {
   }
 }
 
-void TImageForm::connectGuarded(QAction* action, void (TImageForm::*handler)()) {
-  connectGuarded(action, &QAction::triggered, handler);
-}
-
 void TImageForm::OpenPicture1Execute() {
   const QStringList files = RunOpenDialog();
   if (!files.isEmpty()) OpenPicture1Accept(files);
@@ -212,39 +167,22 @@ void TImageForm::ImgFontActionExecute() {
 // ---------------------------------------------------------------------------
 // Picture list, selection and editing
 
-QList<TImgPanel*> TImageForm::Panels() const { return ScrollBox1->Panels(); }
-
 void TImageForm::OpenPicture1Accept(const QStringList& files) {
-  // Only the dates and sizes are read here; the pixels are decoded on the
-  // workers. A file that fails keeps its panel, with the error on it.
-  QList<TImgPanel*> opened;
-  QStringList failures;
-  auto adding = std::make_optional<TPictureColumn::Adding>(*ScrollBox1);
-  for (const QString& file : files) {
-    TImgPanel* panel = ScrollBox1->AddPanel();
-    try {
-      panel->LoadInfo(file);
-    } catch (const std::exception& e) {
-      panel->ShowLoadError(QString::fromUtf8(e.what()));
-      failures << panel->LoadError;
-      continue;  // never current: no entry handler
-    }
-    connect(panel, &TImgPanel::entered, this,
-            [this](TImgPanel* p) { Guard([this, p] { OnEnterImagePanel(p); }); });
+  // A file that fails is never current: no entry handler.
+  const QList<TImgPanel*> opened = ScrollBox1->Open(files, [this](TImgPanel* panel) {
+    connect(panel, &TImgPanel::entered, this, [this](TImgPanel* p) { Guard([this, p] { OnEnterImagePanel(p); }); });
     panel->SetStampFont(&DefaultFont);
     panel->PanelClick();
     // The focus reaches the panel only in an active window; selecting it
     // again once the focus arrives changes nothing.
     OnEnterImagePanel(panel);
-    opened << panel;
+  });
+  if (opened.contains(CurrentPanel)) {
+    CurrentPanel->PanelClick();  // the focus it could not take hidden
+    AskPreview();                // the redraw timer finds it drawn
   }
-  adding.reset();
-  if (opened.contains(CurrentPanel)) CurrentPanel->PanelClick();  // the focus it could not take hidden
-  if (CurrentPanel && opened.contains(CurrentPanel)) AskPreview();  // the redraw timer finds it drawn
-  ScrollBox1->LoadThumbnails(opened, failures);
+  ScrollBox1->LoadThumbnails(opened, {});
 }
-
-bool TImageForm::LoadingPictures() const { return ScrollBox1->Loading(); }
 
 void TImageForm::RequestPreview() {
   Timer1->stop();
@@ -341,16 +279,6 @@ void TImageForm::CloseImageActionExecute() {
 }
 
 bool TImageForm::eventFilter(QObject* watched, QEvent* event) {
-  if (exportAll_ && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
-      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !QApplication::activeModalWidget()) {
-    // Escape stops the run, whichever control has the focus; taken before
-    // any shortcut of it.
-    event->accept();
-    if (event->type() == QEvent::KeyPress) CancelExportButtonClick();
-    return true;
-  }
-  if (watched == StatusBar1 && event->type() == QEvent::Resize && ProgressBar1->parentWidget() == StatusBar1)
-    LayOutProgress();
   if (watched == Panel1 && event->type() == QEvent::Resize) Guard([this] { Panel1Resize(); });
   return QMainWindow::eventFilter(watched, event);
 }
@@ -362,17 +290,10 @@ void TImageForm::CropActionExecute() {
   if (CropAction->isChecked()) {
     try {
       CommitPendingEdit(true);
-    } catch (...) {
-      CropAction->setChecked(false);
-      throw;
-    }
-  }
-  // Right after a selection the preview waits for the timer. The frame is
-  // laid on the preview, so draw it now: a frame of no size could not be
-  // pressed, and the held pointer would have no way out.
-  if (CropAction->isChecked() && CurrentPanel && Image1->Picture().isNull()) {
-    try {
-      Timer1Timer();
+      // Right after a selection the preview waits for the timer. The frame
+      // is laid on the preview, so draw it now: a frame of no size could not
+      // be pressed, and the held pointer would have no way out.
+      if (CurrentPanel && Image1->Picture().isNull()) Timer1Timer();
     } catch (...) {
       CropAction->setChecked(false);
       throw;
@@ -446,78 +367,43 @@ void TImageForm::ExportActionExecute() {
 void TImageForm::ExportAllActionExecute() {
   if (exportAll_) return;  // one run at a time
   CommitPendingEdit(true);
-  ProgressBar1->setParent(StatusBar1);
   const QList<TImgPanel*> panels = Panels();
-  ProgressBar1->setRange(0, int(panels.size()));
-  ProgressBar1->setValue(0);
-  ProgressBar1->setFormat(tr("%1 из %2").arg(0).arg(panels.size()));
-  ProgressBar1->setTextVisible(true);
-  ProgressBar1->show();
-  ProgressBar1->raise();
+  exportProgress_->Begin(int(panels.size()));
   if (panels.isEmpty()) {
-    ProgressBar1->hide();
+    exportProgress_->End();
     return;
   }
-  // Each panel as it is now: the workers read copies, never the panels.
+  // Each panel as it is now: the workers read copies, never the panels. A
+  // photo that fails is left out and the run goes on.
   QList<RenderJob> jobs;
   for (TImgPanel* panel : panels) jobs << panel->StampedJob();
-  exportError_.clear();
-  exportAll_ = new ExportAllController(false, ExportWorker, this);
-  connect(exportAll_, &ExportAllController::Progress, this, &TImageForm::ExportProgress);
-  connect(exportAll_, &ExportAllController::FirstFailure, this, &TImageForm::ExportFailed);
+  exportAll_ = new ExportAllController(true, ExportWorker, this, ExportWorkers);
+  connect(exportAll_, &ExportAllController::Progress, this, [this](int done, int total, const QString& file) {
+    exportProgress_->Step(done, total, file, exportAll_->Stopping());
+  });
   connect(exportAll_, &ExportAllController::Finished, this, &TImageForm::ExportAllFinished);
   LockForExport(true);
-  CancelExportButton->setEnabled(true);
-  CancelExportButton->show();
-  LayOutProgress();
   exportAll_->Start(jobs);
 }
 
 void TImageForm::CancelExportButtonClick() {
   if (!exportAll_) return;
   exportAll_->Cancel();
-  CancelExportButton->setEnabled(false);
-  ProgressBar1->setFormat(tr("Остановка…"));
-}
-
-void TImageForm::ExportFailed(const QString& file, const QString& message) {
-  CancelExportButton->setEnabled(false);
-  exportError_ = message;
-  // The message names the photo, unless it does already.
-  if (!message.contains(file)) exportError_ += u'\n' + tr("Фотография: %1").arg(file);
-}
-
-void TImageForm::ExportProgress(int done, int total, const QString& file) {
-  if (!exportAll_->Stopping()) {
-    // '%' is the bar's own placeholder sign.
-    QString name = QFileInfo(file).fileName();
-    name.replace(u'%', QStringLiteral("%%"));
-    ProgressBar1->setFormat(tr("%1 из %2: %3").arg(done).arg(total).arg(name));
-  } else if (exportError_.isEmpty()) {
-    ProgressBar1->setFormat(tr("Остановка…"));
-  }
-  ProgressBar1->setValue(done);
+  exportProgress_->Stopping();
 }
 
 void TImageForm::ExportAllFinished() {
-  ExportAllController* run = exportAll_;
+  const ExportAllController::Outcome outcome = exportAll_->Result();
+  exportAll_->deleteLater();
   exportAll_ = nullptr;
-  run->deleteLater();
   LockForExport(false);
-  CancelExportButton->hide();
-  ProgressBar1->setTextVisible(false);
-  LayOutProgress();  // the whole bar again
-  if (!exportError_.isEmpty()) {
-    // The bar stays, showing how far the run came, until the next Export
-    // All.
-    ShowError(exportError_);
-  } else {
-    ProgressBar1->hide();
-  }
+  exportProgress_->End();
   if (closeAfterExport_) {
     closeAfterExport_ = false;
     close();
+    return;
   }
+  ShowExportSummary(ExportSummaryText(outcome), outcome.written > 0 ? outcome.folders.first() : QString());
 }
 
 void TImageForm::LockForExport(bool locked) {
@@ -533,25 +419,13 @@ void TImageForm::LockForExport(bool locked) {
       lockedActions_.insert(action, action->isEnabled());
       action->setEnabled(false);
     }
-    qApp->installEventFilter(this);  // Escape
   } else {
-    qApp->removeEventFilter(this);
     for (auto it = lockedActions_.cbegin(); it != lockedActions_.cend(); ++it) it.key()->setEnabled(it.value());
     lockedActions_.clear();
   }
   // The editor and the panels (selecting one would enable Apply again).
   Panel2->setEnabled(!locked);
   ScrollBox1->widget()->setEnabled(!locked);
-}
-
-void TImageForm::LayOutProgress() {
-  QRect bar = StatusBar1->rect();
-  if (CancelExportButton->isVisible()) {
-    const int w = CancelExportButton->sizeHint().width();
-    CancelExportButton->setGeometry(bar.right() - w + 1, bar.top(), w, bar.height());
-    bar.setRight(bar.right() - w);
-  }
-  ProgressBar1->setGeometry(bar);
 }
 
 // ---------------------------------------------------------------------------
@@ -563,16 +437,6 @@ void TImageForm::ShowPanelExtras() {
   QList<ValueChoice> choices;
   for (const DateChoice& c : CurrentPanel->DateChoices) choices.append({c.text, DateSourceText(c.source)});
   ValueListEditor1->SetChoices(kDateKey, choices, DateSourceText(CurrentPanel->DateFrom));
-}
-
-QString TImageForm::DateSourceText(DateSource source) {
-  switch (source) {
-    case DateSource::Original: return tr("EXIF съёмка");
-    case DateSource::Digitized: return tr("EXIF оцифровка");
-    case DateSource::Modified: return tr("EXIF изменение");
-    case DateSource::File: break;
-  }
-  return tr("файл");
 }
 
 void TImageForm::OutlineCheckClick(bool on) {

@@ -9,6 +9,7 @@
 // replaceable functions for the same reason.
 #pragma once
 
+#include <QAction>
 #include <QMainWindow>
 #include <QPointer>
 #include <QRect>
@@ -27,6 +28,7 @@
 namespace tessaly {
 
 class ExportAllController;
+class TExportProgress;
 
 class TImgPanel;
 
@@ -51,11 +53,19 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // Closing during Export All: true to stop the run (the window closes once
   // the exports under way are written).
   std::function<bool()> AskCancelExport;
-  // What writes each copy of Export All; empty: ExportStampedCopy.
+  // What writes each copy of Export All, on how many threads (0: one per
+  // core); empty: ExportStampedCopy.
   ExportRun::Worker ExportWorker;
+  int ExportWorkers = 0;
+  // The end of Export All: the summary's text, and the Export folder a
+  // button offers to open (empty: none, no copy was written). The default
+  // box does not wait for an answer.
+  std::function<void(const QString& text, const QString& folder)> ShowExportSummary;
+  // Opens a folder in the desktop's file manager.
+  std::function<void(const QString& folder)> OpenFolder;
 
   // Panels in the order they were opened.
-  QList<TImgPanel*> Panels() const;
+  QList<TImgPanel*> Panels() const { return ScrollBox1->Panels(); }
 
   // Handlers.
   void FontActionExecute();
@@ -84,7 +94,7 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   void RequestPreview();
 
   // Thumbnails or a preview being decoded; Export All running.
-  bool LoadingPictures() const;
+  bool LoadingPictures() const { return ScrollBox1->Loading(); }
   bool ExportRunning() const { return exportAll_ != nullptr; }
 
   // The stamp of the current picture given to every open picture: its font
@@ -98,7 +108,6 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // as Apply would put it; redraw: with Apply's redraw of the preview.
   void CommitPendingEdit(bool redraw);
   bool HasPendingEdit();
-  static QString DateSourceText(DateSource source);
 
   static double PercentOf(double a, double b) { return a / (b / 100); }
 
@@ -118,7 +127,9 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   void Guard(const std::function<void()>& handler);
   // The handler run, guarded, each time action is triggered (or sender's
   // signal is emitted).
-  void connectGuarded(QAction* action, void (TImageForm::*handler)());
+  void connectGuarded(QAction* action, void (TImageForm::*handler)()) {
+    connectGuarded(action, &QAction::triggered, handler);
+  }
   template <typename Sender, typename Signal>
   void connectGuarded(Sender* sender, Signal signal, void (TImageForm::*handler)()) {
     connect(sender, signal, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
@@ -135,15 +146,12 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // The preview of the current picture asked of the workers.
   void AskPreview();
   // Export All's reports.
-  void ExportProgress(int done, int total, const QString& file);
-  void ExportFailed(const QString& file, const QString& message);
   void ExportAllFinished();
   // What could change the panels is disabled during Export All.
   void LockForExport(bool locked);
-  void LayOutProgress();
 
   ExportAllController* exportAll_ = nullptr;
-  QString exportError_;
+  TExportProgress* exportProgress_ = nullptr;
   bool closeAfterExport_ = false;
   QHash<QAction*, bool> lockedActions_;
   TPointerClip pointerClip_;  // the 10x15 mode

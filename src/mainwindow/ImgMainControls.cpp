@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QSplitter>
@@ -19,6 +20,7 @@
 #include "CropFrame.h"
 #include "HeifFile.h"
 #include "ImageView.h"
+#include "ImgPanel.h"
 #include "PictureColumn.h"
 #include "PictureList.h"
 #include "ValueListEditor.h"
@@ -70,6 +72,27 @@ QString TImageFormControls::PictureFilter() {
     if (!all.contains(pattern)) all << pattern;
   each << QStringLiteral("HEIF (%1)").arg(heif.join(u' '));
   return tr("All (%1)").arg(all.join(u' ')) + QStringLiteral(";;") + each.join(QStringLiteral(";;"));
+}
+
+QString TImageFormControls::DateSourceText(DateSource source) {
+  switch (source) {
+    case DateSource::Original: return tr("EXIF съёмка");
+    case DateSource::Digitized: return tr("EXIF оцифровка");
+    case DateSource::Modified: return tr("EXIF изменение");
+    case DateSource::File: break;
+  }
+  return tr("файл");
+}
+
+void TImageFormControls::ErrorBox(QWidget* parent, const QString& message) {
+  // Plain text: a message names files, and a name may look like markup.
+  QMessageBox box(QMessageBox::Critical, parent->windowTitle(), message, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+bool TImageFormControls::AskStopExport(QWidget* parent) {
+  return QMessageBox::question(parent, parent->windowTitle(), tr("Идёт экспорт. Прервать его?")) == QMessageBox::Yes;
 }
 
 void TImageFormControls::SetUpControls(QMainWindow* window) {

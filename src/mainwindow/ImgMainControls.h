@@ -24,6 +24,7 @@ class QWidget;
 
 namespace tessaly {
 
+enum class DateSource;
 class TClipShape;
 class TImageView;
 class TPictureColumn;
@@ -74,6 +75,12 @@ class TImageFormControls {
   // format.
   static QString PictureFilter();
   static QFont DesignFont(const char* face);
+  // The date choices' captions: where each date came from.
+  static QString DateSourceText(DateSource source);
+  // The standard error box, and the question on closing during Export All
+  // (true: stop the run).
+  static void ErrorBox(QWidget* parent, const QString& message);
+  static bool AskStopExport(QWidget* parent);
 
  protected:
   // Makes the controls in window, which owns them.

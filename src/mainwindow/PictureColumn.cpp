@@ -1,10 +1,14 @@
 #include "PictureColumn.h"
 
+#include <QMimeData>
 #include <QScrollBar>
+#include <QUrl>
+#include <exception>
 #include <QVBoxLayout>
 
 #include "ImageView.h"
 #include "ImgPanel.h"
+#include "PathBytes.h"
 
 namespace tessaly {
 
@@ -38,6 +42,35 @@ TImgPanel* TPictureColumn::AddPanel() {
   stack_->insertWidget(0, panel);  // new panels go to the top
   ensureVisible(0, 0);
   return panel;
+}
+
+QList<TImgPanel*> TPictureColumn::Open(const QStringList& files, const std::function<void(TImgPanel*)>& opened) {
+  QList<TImgPanel*> done;
+  const Adding adding(*this);
+  for (const QString& file : files) {
+    TImgPanel* panel = AddPanel();
+    try {
+      panel->LoadInfo(file);
+    } catch (const std::exception& e) {
+      panel->ShowLoadError(QString::fromUtf8(e.what()));
+      failures_ << panel->LoadError;
+      continue;
+    }
+    opened(panel);
+    done << panel;
+  }
+  return done;
+}
+
+QStringList TPictureColumn::DroppedPaths(const QMimeData* data) {
+  QStringList paths;
+  if (data == nullptr) return paths;
+  // The path's own bytes, percent-decoded: toLocalFile() would replace those
+  // of a name that is not UTF-8, and the file could not be opened.
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile())
+      paths << PathFromBytes(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+  return paths;
 }
 
 TPictureColumn::Adding::Adding(TPictureColumn& column)

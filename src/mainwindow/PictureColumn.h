@@ -13,6 +13,7 @@
 #include "Render.h"
 #include "ThumbnailLoader.h"
 
+class QMimeData;
 class QVBoxLayout;
 
 namespace tessaly {
@@ -33,6 +34,16 @@ class TPictureColumn : public QScrollArea {
 
   // A new empty panel at the top of the column, scrolled into sight.
   TImgPanel* AddPanel();
+
+  // Opens files into new panels at the top, in the order given, and returns
+  // those that opened; each is handed to opened as soon as it is. Only the
+  // dates and sizes are read here; the pixels are drawn by LoadThumbnails.
+  // A file that fails keeps its panel with the error on it, and its message
+  // goes to LoadFailures with the thumbnails' ones.
+  QList<TImgPanel*> Open(const QStringList& files, const std::function<void(TImgPanel*)>& opened);
+
+  // The local files and folders a drag carries.
+  static QStringList DroppedPaths(const QMimeData* data);
 
   // While one lives, panels added to a shown column wait to be shown all at
   // once at its end, rather than each laying out the column again. (A column

@@ -7,13 +7,14 @@ namespace tessaly {
 ExportAllController::ExportAllController(bool keepGoing, ExportRun::Worker worker, QObject* parent, int workers)
     : QObject(parent), keepGoing_(keepGoing), run_(new ExportRun(this, workers, std::move(worker))) {
   connect(run_, &ExportRun::Exported, this, [this](int index, const QString& path) {
-    const QString folder = path.left(path.lastIndexOf(u'/') + 1);
-    if (!outcome_.folders.contains(folder)) outcome_.folders << folder;
+    writtenTo_.insert(index, path.left(path.lastIndexOf(u'/') + 1));
     ++outcome_.written;
     Stepped(index, {});
   });
   connect(run_, &ExportRun::Failed, this, &ExportAllController::Stepped);
   connect(run_, &ExportRun::Finished, this, [this] {
+    for (const QString& folder : std::as_const(writtenTo_))
+      if (!outcome_.folders.contains(folder)) outcome_.folders << folder;
     outcome_.cancelled = run_->Stopped() && !run_->Halted() && (keepGoing_ || outcome_.failures.isEmpty());
     emit Finished();
   });
@@ -35,11 +36,11 @@ void ExportAllController::Stepped(int index, const QString& failure) {
   ++done_;
   if (!failure.isEmpty()) {
     const bool first = outcome_.failures.isEmpty() && !outcome_.halt;
-    // A failure that stopped the run is the one to tell, once; those of the
-    // copies under way meanwhile are listed.
+    // A failure that stopped the run is the one to tell, once: the copies
+    // under way that met the same end are counted but not listed again.
     if (index == run_->HaltedAt())
       outcome_.halt = Failure{files_[index], failure};
-    else
+    else if (!run_->Halting(index))
       outcome_.failures.append({files_[index], failure});
     if (first) emit FirstFailure(files_[index], failure);
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -30,11 +31,12 @@ class ExportAllController : public QObject {
     // not keep going has one at most).
     QList<Failure> failures;
     // The failure that stopped the run because every later copy would meet
-    // it (the disk full, the folder read-only); its photo is not listed in
-    // failures then.
+    // it (the disk full, the folder read-only). Neither its photo nor those
+    // of copies under way that failed the same way are in failures.
     std::optional<Failure> halt;
     bool cancelled = false;  // stopped by Cancel
-    // The folders copies went to, in the order of their first copy.
+    // The folders copies went to, in the order of the photos (the first
+    // photo written first).
     QStringList folders;
   };
 
@@ -70,6 +72,7 @@ class ExportAllController : public QObject {
   bool keepGoing_;
   ExportRun* run_;
   QStringList files_;
+  QMap<int, QString> writtenTo_;  // photo index -> folder of its copy
   int done_ = 0;
   Outcome outcome_;
 };

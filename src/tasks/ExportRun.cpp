@@ -10,7 +10,7 @@
 namespace tessaly {
 
 namespace {
-enum Kind { kExported, kFailed, kSkipped };
+enum Kind { kExported, kFailed, kHalting, kSkipped };
 }
 
 ExportRun::ExportRun(QObject* parent, int workers, Worker worker)
@@ -72,7 +72,7 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
               }
             }
             text = QString::fromUtf8(e.what());
-            kind = kFailed;
+            kind = halts ? kHalting : kFailed;
           }
         }
         QMetaObject::invokeMethod(this, [this, index, kind, text] { Report(index, kind, text); },
@@ -88,6 +88,7 @@ void ExportRun::Report(int index, int kind, const QString& text) {
   --outstanding_;
   switch (kind) {
     case kExported: emit Exported(index, text); break;
+    case kHalting: halting_.insert(index); [[fallthrough]];
     case kFailed: emit Failed(index, text); break;
     default: emit Skipped(index); break;
   }

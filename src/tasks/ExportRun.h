@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
@@ -51,6 +52,8 @@ class ExportRun : public QObject {
   // of the first such item, -1 while none.
   bool Halted() const { return halted_->load() >= 0; }
   int HaltedAt() const { return halted_->load(); }
+  // Item index failed so (reported already).
+  bool Halting(int index) const { return halting_.contains(index); }
   int Count() const { return count_; }
 
  signals:
@@ -68,6 +71,7 @@ class ExportRun : public QObject {
   // Items from this index on are not started; kNone while the run goes on.
   std::shared_ptr<std::atomic<int>> stopAt_ = std::make_shared<std::atomic<int>>(kNone);
   std::shared_ptr<std::atomic<int>> halted_ = std::make_shared<std::atomic<int>>(-1);
+  QSet<int> halting_;
   int count_ = 0;
   int outstanding_ = 0;
 };
