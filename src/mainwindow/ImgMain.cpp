@@ -8,10 +8,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QPointer>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
-#include <cmath>
 #include <exception>
 
 #include "ExportAllController.h"
@@ -25,14 +25,6 @@
 #include "ValueListEditor.h"
 
 namespace tessaly {
-namespace {
-
-constexpr double kPrintRatio = 1.5;  // a 10 x 15 print
-
-// Rounds to the nearest integer, ties to the even one.
-int RoundEven(double v) { return int(std::nearbyint(v)); }
-
-}  // namespace
 
 TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
     : QMainWindow(parent), ExeDir(QDir(exeDir).absolutePath() + QLatin1Char('/')) {
@@ -315,12 +307,7 @@ void TImageForm::SetCropMode(bool on) {
     return;
   }
   const QRect frame = Image1->PictureRect();
-  QSize size = frame.size();
-  if (size.width() > size.height())
-    size.setHeight(RoundEven(size.width() / kPrintRatio));
-  else
-    size.setWidth(RoundEven(size.height() / kPrintRatio));
-  ClipShape->setGeometry(QRect(frame.topLeft(), size));
+  ClipShape->setGeometry(QRect(frame.topLeft(), PrintFrameSize(frame.size())));
   pointerClip_.Hold(Image1);
   StatusText->setText(tr("Для завершения нажмите правую кнопку мыши"));
   ClipShape->show();
@@ -348,10 +335,9 @@ void TImageForm::ClipShapeMouseDown() {
   if (!CurrentPanel) return;
   const QRect drawn = Image1->PictureRect();
   const QImage& shown = Image1->Picture();
-  if (shown.width() > shown.height())
-    CurrentPanel->SetCropTop(PercentOf(ClipShape->y(), drawn.height()));
-  else
-    CurrentPanel->SetCropLeft(PercentOf(ClipShape->x(), drawn.width()));
+  const CropSide side = CropSideOf(shown.width(), shown.height());
+  CurrentPanel->photo().SetCrop(side, side == CropSide::Top ? PercentOf(ClipShape->y(), drawn.height())
+                                                            : PercentOf(ClipShape->x(), drawn.width()));
   SetApplyEnabled(true);
   ApplyActionExecute();
 }
@@ -375,15 +361,21 @@ void TImageForm::ExportAllActionExecute() {
   }
   // Each panel as it is now: the workers read copies, never the panels. A
   // photo that fails is left out and the run goes on.
-  QList<RenderJob> jobs;
-  for (TImgPanel* panel : panels) jobs << panel->StampedJob();
+  QList<Photo> photos;
+  for (TImgPanel* panel : panels) photos << panel->photo();
   exportAll_ = new ExportAllController(true, ExportWorker, this, ExportWorkers);
   connect(exportAll_, &ExportAllController::Progress, this, [this](int done, int total, const QString& file) {
     exportProgress_->Step(done, total, file, exportAll_->Stopping());
   });
+  // A photo changed since it was opened was exported by its new facts,
+  // which its panel takes.
+  connect(exportAll_, &ExportAllController::Refreshed, this,
+          [shown = QList<QPointer<TImgPanel>>(panels.cbegin(), panels.cend())](int index, const Photo& photo) {
+            if (TImgPanel* panel = shown.value(index)) panel->photo().TakeFacts(photo);
+          });
   connect(exportAll_, &ExportAllController::Finished, this, &TImageForm::ExportAllFinished);
   LockForExport(true);
-  exportAll_->Start(jobs);
+  exportAll_->Start(photos);
 }
 
 void TImageForm::CancelExportButtonClick() {

@@ -54,7 +54,7 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // the exports under way are written).
   std::function<bool()> AskCancelExport;
   // What writes each copy of Export All, on how many threads (0: one per
-  // core); empty: ExportStampedCopy.
+  // core); empty: Photo::ExportCopy.
   ExportRun::Worker ExportWorker;
   int ExportWorkers = 0;
   // The end of Export All: the summary's text, and the Export folder a

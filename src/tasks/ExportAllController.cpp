@@ -12,6 +12,7 @@ ExportAllController::ExportAllController(bool keepGoing, ExportRun::Worker worke
     Stepped(index, {});
   });
   connect(run_, &ExportRun::Failed, this, &ExportAllController::Stepped);
+  connect(run_, &ExportRun::Refreshed, this, &ExportAllController::Refreshed);
   connect(run_, &ExportRun::Finished, this, [this] {
     for (const QString& folder : std::as_const(writtenTo_))
       if (!outcome_.folders.contains(folder)) outcome_.folders << folder;
@@ -20,13 +21,13 @@ ExportAllController::ExportAllController(bool keepGoing, ExportRun::Worker worke
   });
 }
 
-void ExportAllController::Start(const QList<RenderJob>& jobs) {
+void ExportAllController::Start(const QList<Photo>& photos) {
   QList<ExportRun::Item> items;
-  for (const RenderJob& job : jobs) {
-    items.append({job, {}});
-    files_ << job.fileName;
+  for (const Photo& photo : photos) {
+    items.append({photo, {}, {}});
+    files_ << photo.path;
   }
-  outcome_.total = int(jobs.size());
+  outcome_.total = int(photos.size());
   run_->Start(items, keepGoing_);
 }
 

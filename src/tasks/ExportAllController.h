@@ -10,7 +10,7 @@
 #include <QStringList>
 
 #include "ExportRun.h"
-#include "Render.h"
+#include "Photo.h"
 
 namespace tessaly {
 
@@ -41,13 +41,14 @@ class ExportAllController : public QObject {
   };
 
   // keepGoing: a photo that fails is skipped and the run goes on; otherwise
-  // the first failure ends the run. worker empty: ExportStampedCopy.
+  // the first failure ends the run. worker empty: Photo::ExportCopy.
   explicit ExportAllController(bool keepGoing, ExportRun::Worker worker = {}, QObject* parent = nullptr,
                                int workers = 0);
 
-  // Jobs oldest first; copies, so the caller's panels may change meanwhile.
-  // One run per controller. With no jobs Finished comes at once (queued).
-  void Start(const QList<RenderJob>& jobs);
+  // Photos oldest first; copies, so the caller's panels may change
+  // meanwhile. One run per controller. With none Finished comes at once
+  // (queued).
+  void Start(const QList<Photo>& photos);
   // No further copy is started; those under way are finished and counted.
   void Cancel();
 
@@ -59,6 +60,9 @@ class ExportAllController : public QObject {
   const Outcome& Result() const { return outcome_; }
 
  signals:
+  // Photo index had changed since its facts were read and was exported by
+  // its new ones (before its Progress).
+  void Refreshed(int index, const tessaly::Photo& photo);
   // A photo's copy was written or failed: done of total so far.
   void Progress(int done, int total, const QString& file);
   // The first failure: reported at once, before the run ends.

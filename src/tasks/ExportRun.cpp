@@ -14,7 +14,9 @@ enum Kind { kExported, kFailed, kHalting, kSkipped };
 }
 
 ExportRun::ExportRun(QObject* parent, int workers, Worker worker)
-    : QObject(parent), worker_(worker ? std::move(worker) : Worker(&ExportStampedCopy)) {
+    : QObject(parent),
+      worker_(worker ? std::move(worker)
+                     : Worker([](Photo& photo, bool refresh, bool* changed) { return photo.ExportCopy(refresh, changed); })) {
   pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
 }
 
@@ -35,7 +37,7 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
   QHash<QString, int> chainOf;  // output path -> chain
   QList<QList<int>> chains;
   for (int index = 0; index < items.size(); ++index) {
-    const QString& file = items[index].job.fileName;
+    const QString& file = items[index].photo.path;
     const QString output = ExportFolder(file) + QFileInfo(file).fileName();
     const auto it = chainOf.constFind(output);
     if (it != chainOf.cend() && items[index].error.isEmpty()) {
@@ -52,10 +54,15 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
         const Item& item = (*shared)[index];
         int kind = kSkipped;
         QString text;
+        std::shared_ptr<const Photo> refreshed;
         if (index < stopAt->load()) {
           try {
             if (!item.error.isEmpty()) throw PictureError(item.error);
-            text = worker_(item.job);
+            Photo photo = item.photo;
+            if (item.prepare) item.prepare(photo);
+            bool changed = false;
+            text = worker_(photo, !item.prepare, &changed);
+            if (changed) refreshed = std::make_shared<const Photo>(std::move(photo));
             kind = kExported;
           } catch (const std::exception& e) {
             const auto* exportError = dynamic_cast<const ExportError*>(&e);
@@ -75,8 +82,9 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
             kind = halts ? kHalting : kFailed;
           }
         }
-        QMetaObject::invokeMethod(this, [this, index, kind, text] { Report(index, kind, text); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, index, kind, text, refreshed] { Report(index, kind, text, refreshed); },
+            Qt::QueuedConnection);
       }
     }));
   }
@@ -84,8 +92,10 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
 
 void ExportRun::Stop() { stopAt_->store(-1); }
 
-void ExportRun::Report(int index, int kind, const QString& text) {
+void ExportRun::Report(int index, int kind, const QString& text,
+                       const std::shared_ptr<const Photo>& refreshed) {
   --outstanding_;
+  if (refreshed) emit Refreshed(index, *refreshed);
   switch (kind) {
     case kExported: emit Exported(index, text); break;
     case kHalting: halting_.insert(index); [[fallthrough]];

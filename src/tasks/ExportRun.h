@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "Render.h"
+#include "Photo.h"
 
 namespace tessaly {
 
@@ -24,21 +24,28 @@ namespace tessaly {
 // way finish, so every copy written is whole.
 // Reports come on the run's own thread, each item exactly once: Exported,
 // Failed or Skipped (not started because the run stopped); Finished follows
-// the last one.
+// the last one. A photo whose size or orientation changed since its facts
+// were read is exported by its new facts, reported by Refreshed before its
+// Exported.
 class ExportRun : public QObject {
   Q_OBJECT
 
  public:
   struct Item {
-    RenderJob job;  // copied: the workers never read a panel
+    Photo photo;    // copied: the workers never read a panel
     QString error;  // set: the item fails with it, nothing exported
+    // When set, run on the worker first to settle the photo (read its facts,
+    // apply choices); the facts are then fresh and not read again. Its
+    // PictureError fails the item. photo.path must be set already.
+    std::function<void(Photo&)> prepare;
   };
 
-  // Writes one copy and returns its path; throws on failure. Called on the
-  // pool's threads, one item at a time per thread.
-  using Worker = std::function<QString(const RenderJob&)>;
+  // Writes the copy of photo and returns its path, reading its facts again
+  // first when refresh is set (changed: whether they had changed); throws on
+  // failure. Called on the pool's threads, one item at a time per thread.
+  using Worker = std::function<QString(Photo& photo, bool refresh, bool* changed)>;
 
-  // workers 0: one per core. worker empty: ExportStampedCopy.
+  // workers 0: one per core. worker empty: Photo::ExportCopy.
   explicit ExportRun(QObject* parent = nullptr, int workers = 0, Worker worker = {});
   // Stops and waits for the exports under way.
   ~ExportRun() override;
@@ -57,13 +64,14 @@ class ExportRun : public QObject {
   int Count() const { return count_; }
 
  signals:
+  void Refreshed(int index, const tessaly::Photo& photo);
   void Exported(int index, const QString& path);
   void Failed(int index, const QString& message);
   void Skipped(int index);
   void Finished();
 
  private:
-  void Report(int index, int kind, const QString& text);
+  void Report(int index, int kind, const QString& text, const std::shared_ptr<const Photo>& refreshed);
 
   static constexpr int kNone = INT_MAX;
   Worker worker_;

@@ -192,10 +192,10 @@ class BackgroundTest : public QObject {
     TImageForm& form = OpenPhotos("cancel", 16, size);
     QSemaphore go;
     std::atomic<int> started{0};
-    form.ExportWorker = [&](const tessaly::RenderJob& job) {
+    form.ExportWorker = [&](tessaly::Photo& photo, bool refresh, bool* changed) {
       ++started;
       go.acquire();
-      return tessaly::ExportStampedCopy(job);
+      return photo.ExportCopy(refresh, changed);
     };
     QString summary;
     form.ShowExportSummary = [&](const QString& text, const QString&) { summary = text; };
@@ -300,11 +300,11 @@ class BackgroundTest : public QObject {
       expected = "Экспорт остановлен: не удалось записать " + Path("full/Export/p0.jpg") +
                  ": Permission denied\nФотография: " + Path("full/p0.jpg") + "\nЗаписано копий: 0 из 5.";
     } else {
-      form.ExportWorker = [&](const tessaly::RenderJob& job) {
-        if (job.fileName == panels[2]->FileName)
-          throw tessaly::ExportError("Cannot write " + tessaly::ExportTarget(job.fileName) + ": No space left on device",
+      form.ExportWorker = [&](tessaly::Photo& photo, bool refresh, bool* changed) {
+        if (photo.path == panels[2]->FileName)
+          throw tessaly::ExportError("Cannot write " + tessaly::ExportTarget(photo.path) + ": No space left on device",
                                      ENOSPC);
-        return tessaly::ExportStampedCopy(job);
+        return photo.ExportCopy(refresh, changed);
       };
       expected = "Экспорт остановлен: не удалось записать " + Path("full/Export/p2.jpg") +
                  ": No space left on device\nФотография: " + Path("full/p2.jpg") + "\nЗаписано копий: 2 из 5.";
@@ -344,10 +344,10 @@ class BackgroundTest : public QObject {
     TImageForm& form = OpenPhotos("close", 8, QSize(320, 240));
     QSemaphore go;
     std::atomic<int> started{0};
-    form.ExportWorker = [&](const tessaly::RenderJob& job) {
+    form.ExportWorker = [&](tessaly::Photo& photo, bool refresh, bool* changed) {
       ++started;
       go.acquire();
-      return tessaly::ExportStampedCopy(job);
+      return photo.ExportCopy(refresh, changed);
     };
     int asked = 0;
     form.AskCancelExport = [&] { return ++asked == 2; };  // no, then yes

@@ -22,10 +22,14 @@ using namespace tessaly;
 
 namespace {
 
-QList<RenderJob> Jobs(int count) {
-  QList<RenderJob> jobs;
-  for (int i = 0; i < count; ++i) jobs.append({QStringLiteral("/photos/p%1.jpg").arg(i)});
-  return jobs;
+QList<Photo> Photos(int count) {
+  QList<Photo> photos;
+  for (int i = 0; i < count; ++i) {
+    Photo photo;
+    photo.path = QStringLiteral("/photos/p%1.jpg").arg(i);
+    photos << photo;
+  }
+  return photos;
 }
 
 // A worker that waits for go before each copy and tells how many it began.
@@ -36,14 +40,14 @@ struct HeldWorker {
   QSet<QString> failing;  // these throw a PictureError
   QSet<QString> halting;  // these throw as a full disk would
   ExportRun::Worker Worker() {
-    return [this](const RenderJob& job) {
+    return [this](Photo& photo, bool, bool*) {
       ++started;
       go.acquire();
       ++finished;
-      if (failing.contains(job.fileName)) throw PictureError("Cannot open " + job.fileName + ": Bad");
-      if (halting.contains(job.fileName))
-        throw ExportError("Cannot write " + ExportTarget(job.fileName) + ": No space left on device", ENOSPC);
-      return ExportTarget(job.fileName);
+      if (failing.contains(photo.path)) throw PictureError("Cannot open " + photo.path + ": Bad");
+      if (halting.contains(photo.path))
+        throw ExportError("Cannot write " + ExportTarget(photo.path) + ": No space left on device", ENOSPC);
+      return ExportTarget(photo.path);
     };
   }
 };
@@ -61,7 +65,7 @@ class ExportAllTest : public QObject {
     ExportAllController run(true, held.Worker(), nullptr, 2);
     QSignalSpy progress(&run, &ExportAllController::Progress);
     QSignalSpy finished(&run, &ExportAllController::Finished);
-    run.Start(Jobs(6));
+    run.Start(Photos(6));
     QTRY_COMPARE(held.started.load(), 2);
     run.Cancel();
     QVERIFY(run.Stopping());
@@ -110,7 +114,7 @@ class ExportAllTest : public QObject {
     ExportAllController run(keepGoing, held.Worker(), nullptr, 1);
     QSignalSpy first(&run, &ExportAllController::FirstFailure);
     QSignalSpy finished(&run, &ExportAllController::Finished);
-    run.Start(Jobs(5));
+    run.Start(Photos(5));
     QTRY_COMPARE(finished.size(), 1);
     const ExportAllController::Outcome& outcome = run.Result();
     QCOMPARE(outcome.written, written);
@@ -132,7 +136,7 @@ class ExportAllTest : public QObject {
     int reports = 0;
     connect(run.get(), &ExportRun::Exported, this, [&] { ++reports; });
     QList<ExportRun::Item> items;
-    for (const RenderJob& job : Jobs(6)) items.append({job, {}});
+    for (const Photo& photo : Photos(6)) items.append({photo, {}, {}});
     run->Start(items);
     QTRY_COMPARE(held.started.load(), 2);
     std::thread release([&] { held.go.release(6); });
