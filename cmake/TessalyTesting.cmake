@@ -12,7 +12,7 @@
 #     One entry of any other kind (Qt Test programs, fuzz runs, scripts).
 #
 # Default timeouts per label, in seconds; a test that needs longer says so.
-set(TESSALY_TEST_TIMEOUT_unit 60)
+set(TESSALY_TEST_TIMEOUT_unit 120)
 set(TESSALY_TEST_TIMEOUT_corpus 300)
 set(TESSALY_TEST_TIMEOUT_window 300)
 set(TESSALY_TEST_TIMEOUT_fuzz 180)
