@@ -452,9 +452,13 @@ RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
    public:
     Sink(RowConsumer& consumer, QImage& band, int64_t bandTop, int64_t width)
         : consumer_(consumer), band_(band), bandTop_(bandTop), row_(size_t(width) * 3) {}
-    uint8_t* Row(int64_t y) override { return y < bandTop_ ? row_.data() : band_.scanLine(int(y - bandTop_)); }
+    uint8_t* Row(int64_t y) override {
+      if (y >= bandTop_) return band_.scanLine(int(y - bandTop_));
+      uint8_t* space = consumer_.RowSpace();
+      return current_ = space ? space : row_.data();
+    }
     void Done(int64_t y) override {
-      if (y < bandTop_) consumer_.Rows(row_.data(), row_.size(), 1);
+      if (y < bandTop_) consumer_.Rows(current_, row_.size(), 1);
     }
 
    private:
@@ -462,6 +466,7 @@ RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
     QImage& band_;
     int64_t bandTop_;
     std::vector<uint8_t> row_;
+    uint8_t* current_ = nullptr;  // where row y is made
   } sink(consumer, band, bandTop, ow);
 
   consumer.Begin(int(ow), int(oh));

@@ -46,7 +46,7 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
   }
   auto shared = std::make_shared<const QList<Item>>(std::move(items));
   for (const QList<int>& chain : chains) {
-    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_] {
+    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_, cancel = cancel_] {
       for (const int index : chain) {
         const Item& item = (*shared)[index];
         int kind = kSkipped;
@@ -54,8 +54,10 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
         if (index < stopAt->load()) {
           try {
             if (!item.error.isEmpty()) throw PictureError(item.error);
-            text = ExportStampedCopy(item.job);
+            text = ExportStampedCopy(item.job, {ExportThreads::Auto, cancel.get()});
             kind = kExported;
+          } catch (const ExportCancelled&) {
+            kind = kSkipped;
           } catch (const std::exception& e) {
             // Set here rather than when the report arrives, so that no
             // worker starts another export in between.
@@ -76,6 +78,11 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
 }
 
 void ExportRun::Stop() { stopAt_->store(-1); }
+
+void ExportRun::Cancel() {
+  cancel_->store(true);
+  Stop();
+}
 
 void ExportRun::Report(int index, int kind, const QString& text) {
   --outstanding_;
