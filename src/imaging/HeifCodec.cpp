@@ -24,7 +24,7 @@ std::optional<std::string> ReadHeifExif(const QString& path) { return ReadHeifEx
 
 HeifDecoder::HeifDecoder(const QString& path) : path_(path) {
   try {
-    file_ = std::make_unique<HeifFile>(FileBytes(path));
+    file_ = std::make_unique<HeifPicture>(FileBytes(path));
     file_->CheckClaimedSizes();
   } catch (const HeifError& error) {
     Fail(error);

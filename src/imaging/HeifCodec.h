@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "HeifFile.h"
+#include "HeifLoader.h"
 
 namespace tessaly {
 
@@ -44,7 +44,7 @@ class HeifDecoder {
 
  private:
   QString path_;
-  std::unique_ptr<HeifFile> file_;
+  std::unique_ptr<HeifPicture> file_;
   [[noreturn]] void Fail(const std::exception& error) const;
 };
 
