@@ -94,7 +94,7 @@ class JpegRows : public RowSource {
 // HEIF pictures come upright: libheif applies the file's rotation and mirror.
 class HeifRows : public RowSource {
  public:
-  explicit HeifRows(const QString& path) : decoder_(path) {
+  HeifRows(const QString& path, bool forViews) : decoder_(path, forViews) {
     width = decoder_.Width();
     height = decoder_.Height();
   }
@@ -174,8 +174,10 @@ class QtRows : public RowSource {
   QImage image_;
 };
 
-// Opens a picture and checks the size it claims; with refuseDamage a JPEG
-// whose data is corrupt or ends early fails, otherwise damage receives why.
+// Opens a picture and checks the size it claims. With refuseDamage (an
+// export) a JPEG whose data is corrupt or ends early fails; otherwise (a
+// view) damage receives why, and a HEIF decode may come from
+// HeifPreviewCache.
 std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamage, QString* damage) {
   // Opening a named pipe waits for a writer, for ever if none comes; it, a
   // folder or a device is no picture. A missing file is left to the decoders.
@@ -183,7 +185,7 @@ std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamag
   if (::stat(PathBytes(fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
     throw OpenError(fileName, QStringLiteral("Not a regular file"));
   if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName, refuseDamage, damage);
-  if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName);
+  if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName, !refuseDamage);
   return std::make_unique<QtRows>(fileName);
 }
 

@@ -14,6 +14,7 @@
 #include "FullReader.h"
 #include "PathBytes.h"
 #include "HeifCodec.h"
+#include "HeifPreviewCache.h"
 #include "Orientation.h"
 #include "PictureList.h"
 
@@ -78,7 +79,10 @@ TImgPanel::TImgPanel(QWidget* owner) : QFrame(owner) {
   LayOutChildren();
 }
 
-TImgPanel::~TImgPanel() = default;
+// The picture's decode kept for the views goes with its panel.
+TImgPanel::~TImgPanel() {
+  if (IsHeifName(FileName)) HeifPreviewCache::Drop(FileName);
+}
 
 void TImgPanel::LayOutChildren() {
   const int labelHeight = NameLabel->height();
