@@ -42,6 +42,8 @@ class RowSource {
   // at least needW x needH pixels over a source of srcW x srcH full-size ones.
   virtual void Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH) = 0;
   virtual const uint8_t* Row(int y) = 0;  // RGB888, outputWidth pixels
+  // The caller has a second core for this picture (before Start).
+  virtual void AllowSecondThread() {}
 };
 
 class JpegRows : public RowSource {
@@ -213,9 +215,11 @@ class UprightRows : public RowSource {
       return;
     }
     picture_ = std::make_unique<UprightPicture>(orientation_, stored_->outputWidth, stored_->outputHeight);
-    picture_->Fill([this](int y) { return stored_->Row(y); });
+    picture_->Fill([this](int y) { return stored_->Row(y); }, twoThreads_);
     stored_.reset();  // the file is read through
   }
+
+  void AllowSecondThread() override { twoThreads_ = true; }
 
   const uint8_t* Row(int y) override {
     if (picture_) return picture_->Row(y);
@@ -227,6 +231,7 @@ class UprightRows : public RowSource {
   std::unique_ptr<RowSource> stored_;
   int orientation_;
   bool swap_;
+  bool twoThreads_ = false;
   std::vector<uint8_t> row_;
   std::unique_ptr<UprightPicture> picture_;
 };
@@ -472,6 +477,9 @@ RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
   } sink(consumer, band, bandTop, ow);
 
   consumer.Begin(int(ow), int(oh));
+  // A picture turned upright is decoded whole before its first row goes out;
+  // meanwhile the encoder's core turns the strips decoded so far.
+  if (consumer.HasSecondThread()) rows->AllowSecondThread();
   CopyRect(*rows, result.crop, ow, oh, sink);
   rows.reset();
   DrawStamp(band, bandTop, layout, job);

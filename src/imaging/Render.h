@@ -108,6 +108,9 @@ class RowConsumer {
   // Where the next row may be made before it is handed to Rows (count 1),
   // sparing a copy; nullptr: the caller makes it in memory of its own.
   virtual uint8_t* RowSpace() { return nullptr; }
+  // Whether a second thread works for this picture (after Begin): the render
+  // may use it while no row goes out yet.
+  virtual bool HasSecondThread() const { return false; }
 };
 
 // The stamped crop at full size, the picture Render makes for a target that

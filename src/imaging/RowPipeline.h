@@ -65,6 +65,7 @@ class RowPipeline : public RowConsumer {
 
   // Whether a second thread has been running the encoder.
   bool Pipelined() const { return pipelined_; }
+  bool HasSecondThread() const override { return pipelined_; }
 
  private:
   struct Chunk {

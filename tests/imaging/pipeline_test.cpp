@@ -51,6 +51,7 @@ TEST(Pipeline, CopiesAreTheBytesOfOneThread) {
       {"turned 180", Job(jpeg, 3)},
       {"turned 90 clockwise", Job(jpeg, 6)},
       {"transverse", Job(jpeg, 7)},
+      {"turned 90 anticlockwise", Job(jpeg, 8)},
       {"upright png", Job(png)},
       {"cropped, reaching outside", Job(jpeg, 1, TRect{-7, 101, 301, 1150})},
       {"mirrored png cropped", Job(png, 2, TRect{13, 0, 500, 777})},
@@ -82,7 +83,11 @@ TEST(Pipeline, AnErrorOnEitherThreadEndsTheExportOnceAndLeavesNothing) {
       return e.Message();
     }
   };
-  EXPECT_EQ(outcome(Job(cut)), "Cannot read " + cut + ": Picture data is damaged: Premature end of JPEG file");
+  // Upright, and turned, where the strips are put in place on the other thread.
+  for (const int orientation : {1, 6})
+    EXPECT_EQ(outcome(Job(cut, orientation)),
+              "Cannot read " + cut + ": Picture data is damaged: Premature end of JPEG file")
+        << orientation;
   EXPECT_EQ(ExportFolderEntries(folder), QStringList());
 
   // The encoder's thread fails: the file system refuses more than 4 KiB.
