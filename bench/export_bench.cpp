@@ -23,10 +23,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -374,7 +376,10 @@ void SideBySide(const std::string& self, const QString& folder) {
   const std::string stamp = TESSALY_STAMP_PROGRAM;
   const Photo photos[] = {{"24 MP", 6000, 4000}, {"45 MP", 8192, 5464}, {"320x240", 320, 240}};
   const double targets[] = {0.70, 0.65, 2.5};
-  std::printf("Side by side, medians of %d interleaved rounds (2 cores shared with other work):\n", kRounds);
+  double load[1] = {0};
+  ::getloadavg(load, 1);
+  std::printf("Side by side, medians of %d interleaved rounds (%u cores; load average %.1f at the start):\n",
+              kRounds, std::thread::hardware_concurrency(), load[0]);
   quietChildren = true;
   for (size_t p = 0; p < std::size(photos); ++p) {
     const Photo& photo = photos[p];
