@@ -30,6 +30,16 @@ bool TakeSpareCore() {
 
 }  // namespace
 
+namespace {
+thread_local const std::atomic<bool>* currentCancel = nullptr;
+}
+
+ExportCancelScope::ExportCancelScope(const std::atomic<bool>* cancel) : previous_(currentCancel) {
+  currentCancel = cancel;
+}
+ExportCancelScope::~ExportCancelScope() { currentCancel = previous_; }
+const std::atomic<bool>* ExportCancelScope::Current() { return currentCancel; }
+
 ExportCore::ExportCore() { ++busyCores; }
 ExportCore::~ExportCore() { --busyCores; }
 int ExportCore::Busy() { return busyCores.load(); }

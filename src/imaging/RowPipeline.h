@@ -30,6 +30,21 @@ class ExportCancelled : public PictureError {
   ExportCancelled() : PictureError(std::string("Export cancelled")) {}
 };
 
+// The cancel flag of the exports made on this thread while the scope lives,
+// for those whose options name none: a run's worker sets it around each
+// export it starts, however the export is reached.
+class ExportCancelScope {
+ public:
+  explicit ExportCancelScope(const std::atomic<bool>* cancel);
+  ~ExportCancelScope();
+  ExportCancelScope(const ExportCancelScope&) = delete;
+  ExportCancelScope& operator=(const ExportCancelScope&) = delete;
+  static const std::atomic<bool>* Current();
+
+ private:
+  const std::atomic<bool>* previous_;
+};
+
 // How many threads an export may use: as the spare cores allow, one, or two
 // whatever the other exports do (for tests and benchmarks).
 enum class ExportThreads { Auto, One, Two };

@@ -15,6 +15,7 @@
 
 #include "Export.h"
 #include "ExportRun.h"
+#include "Photo.h"
 #include "PictureFiles.h"
 #include "RowPipeline.h"
 
@@ -27,7 +28,7 @@ RenderJob Job(const QString& file, int orientation = 1, std::optional<TRect> cro
   RenderJob job{file, crop, true, {}, QStringLiteral("09.12.2026"), QStringLiteral("pipeline")};
   job.font.SetSize(14);
   job.font.SetColor(Qt::yellow);
-  job.orientation = orientation;
+  job.orientation = Orientation::FromExif(orientation);
   return job;
 }
 
@@ -111,7 +112,7 @@ TEST(Pipeline, AnErrorOnEitherThreadEndsTheExportOnceAndLeavesNothing) {
   QObject::connect(&run, &ExportRun::Skipped, [&](int i) { reports << QString("skipped %1").arg(i); });
   bool finished = false;
   QObject::connect(&run, &ExportRun::Finished, [&] { finished = true; });
-  run.Start({{Job(cut), {}}});
+  run.Start({{Photo::Loaded(cut), {}, {}}});
   while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   EXPECT_EQ(reports, QStringList{"failed 0 Cannot read " + cut + ": Picture data is damaged: Premature end of JPEG file"});
 }
@@ -169,6 +170,28 @@ TEST(Pipeline, CancelStopsBothThreads) {
   const QString folder = TestFolder("pipeline-cancel");
   WriteJpegPicture(folder + "/p.jpg", PositionPicture(200, 300), 90);
   EXPECT_THROW(ExportStampedCopy(Job(folder + "/p.jpg"), {ExportThreads::Two, &cancel}), ExportCancelled);
+  EXPECT_EQ(ExportFolderEntries(folder), QStringList());
+
+  // A run's Cancel reaches the export under way, which its worker started
+  // and is held in; it ends without a copy and is reported skipped.
+  std::binary_semaphore entered(0), release(0);
+  ExportRun run(nullptr, 1, [&](Photo& photo, bool, bool*) {
+    entered.release();
+    release.acquire();
+    return ExportStampedCopy(photo.StampJob());
+  });
+  QStringList reports;
+  bool finished = false;
+  QObject::connect(&run, &ExportRun::Exported, [&](int i) { reports << QString("exported %1").arg(i); });
+  QObject::connect(&run, &ExportRun::Failed, [&](int i, const QString& m) { reports << QString("failed %1 %2").arg(i).arg(m); });
+  QObject::connect(&run, &ExportRun::Skipped, [&](int i) { reports << QString("skipped %1").arg(i); });
+  QObject::connect(&run, &ExportRun::Finished, [&] { finished = true; });
+  run.Start({{Photo::Loaded(folder + "/p.jpg"), {}, {}}, {Photo::Loaded(folder + "/p.jpg"), {}, {}}});
+  entered.acquire();
+  run.Cancel();
+  release.release();
+  while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  EXPECT_EQ(reports, (QStringList{"skipped 0", "skipped 1"}));
   EXPECT_EQ(ExportFolderEntries(folder), QStringList());
 }
 
