@@ -9,6 +9,10 @@
 //    portrait photo): its export, opening and preview, which turn it upright.
 //  - a 12-megapixel HEIC export beside the same photo's JPEG export, with
 //    libheif's heif-convert and cjpeg as the floor.
+// First, side by side in interleaved rounds: the 24 and 45 MP exports and a
+// 320x240 one (tessaly-stamp, one and two threads in process) against
+// `djpeg | cjpeg` piped and run one after the other, and
+// `tessaly-stamp --version`; `bench_export --side-by-side` stops there.
 // Each measured step runs in a fresh process so its peak memory is its own.
 // Prints figures; it never fails on a slow machine.
 #include <QApplication>
@@ -19,10 +23,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -30,6 +36,7 @@
 #include <vector>
 
 #include "ImgPanel.h"
+#include "Export.h"
 #include "JpegCodec.h"
 
 #include <libheif/heif.h>
@@ -119,6 +126,8 @@ struct Run {
 // Where a child's output is kept; in the run's own folder, as several runs
 // may go on at once.
 std::string captureFile;
+// Whether the children's stderr is thrown away (progress lines).
+bool quietChildren = false;
 
 Run Spawn(const std::vector<std::string>& args, const std::string& stdoutFile = {}) {
   std::vector<char*> argv;
@@ -128,6 +137,7 @@ Run Spawn(const std::vector<std::string>& args, const std::string& stdoutFile = 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (quietChildren) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   QElapsedTimer timer;
   timer.start();
   pid_t pid = 0;
@@ -273,6 +283,14 @@ int Child(int& argc, char** argv) {
     return 0;
   }
   if (mode == "--make-heif") return MakeHeifPair(file);
+  if (mode.rfind("--make-", 0) == 0) {
+    // --make-WxH: a photo of that size.
+    int w = 0, h = 0;
+    if (std::sscanf(mode.c_str(), "--make-%dx%d", &w, &h) != 2) return 2;
+    const float grain = CalibrateGrain(QFileInfo(file).path());
+    SaveJpeg(MakePhoto(w, h, grain), file, 92);
+    return 0;
+  }
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   if (mode == "--idle") return 0;
@@ -285,12 +303,32 @@ int Child(int& argc, char** argv) {
   timer.start();
   panel.LoadFile(file);
   const double open = timer.nsecsElapsed() / 1e9;
-  if (mode == "--export") {
+  if (mode == "--export-one" || mode == "--export-two") {
+    // The export alone, on one thread or decoding and encoding at once.
+    panel.Comment = QStringLiteral("Benchmark");
+    const ExportThreads threads = mode == "--export-one" ? ExportThreads::One : ExportThreads::Two;
+    timer.restart();
+    ExportStampedCopy(panel.StampedJob(), {threads, nullptr});
+    std::printf("export=%.6f\n", timer.nsecsElapsed() / 1e9);
+  } else if (mode == "--export") {
     panel.Comment = QStringLiteral("Benchmark");
     const double cpu = CpuSeconds();
     timer.restart();
     panel.ExportCopy();
     std::printf("open=%.6f export=%.6f exportcpu=%.6f\n", open, timer.nsecsElapsed() / 1e9, CpuSeconds() - cpu);
+  } else if (mode == "--reselect") {
+    // A photo's preview drawn when it is selected, and again when it is
+    // selected a second time.
+    TImageView view;
+    view.SetStretch(true);
+    view.resize(1200, 800);
+    panel.Comment = QStringLiteral("Benchmark");
+    timer.restart();
+    panel.Render(view, true);
+    const double first = timer.nsecsElapsed() / 1e9;
+    timer.restart();
+    panel.Render(view, true);
+    std::printf("first=%.6f second=%.6f\n", first, timer.nsecsElapsed() / 1e9);
   } else if (mode == "--preview") {
     TImageView view;
     view.SetStretch(true);
@@ -315,6 +353,89 @@ int Child(int& argc, char** argv) {
     std::printf("open=%.6f preview=%.6f\n", bestOpen, best);
   }
   return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Side by side: each photo's export against libjpeg-turbo's floors, the
+// measurements interleaved (one of each per round) so that a machine busy
+// with other work slows them alike; medians of kRounds rounds.
+
+constexpr int kRounds = 5;
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+struct Photo {
+  const char* name;
+  int width, height;
+};
+
+void SideBySide(const std::string& self, const QString& folder) {
+  const std::string stamp = TESSALY_STAMP_PROGRAM;
+  const Photo photos[] = {{"24 MP", 6000, 4000}, {"45 MP", 8192, 5464}, {"320x240", 320, 240}};
+  const double targets[] = {0.70, 0.65, 2.5};
+  double load[1] = {0};
+  ::getloadavg(load, 1);
+  std::printf("Side by side, medians of %d interleaved rounds (%u cores; load average %.1f at the start):\n",
+              kRounds, std::thread::hardware_concurrency(), load[0]);
+  quietChildren = true;
+  for (size_t p = 0; p < std::size(photos); ++p) {
+    const Photo& photo = photos[p];
+    const QString file = folder + QStringLiteral("/side%1x%2.jpg").arg(photo.width).arg(photo.height);
+    const std::string path = file.toStdString();
+    Spawn({self, QStringLiteral("--make-%1x%2").arg(photo.width).arg(photo.height).toStdString(), path});
+    const std::string ppm = (folder + "/side.ppm").toStdString(), out = (folder + "/side-floor.jpg").toStdString();
+    const std::string piped = "/usr/bin/djpeg " + path + " | /usr/bin/cjpeg -quality 100 -baseline > " + out;
+    std::vector<double> stampRun, one, two, pipe, serial, cpuStamp, cpuPipe;
+    for (int round = 0; round < kRounds; ++round) {
+      const Run s = Spawn({stamp, "--comment", "Benchmark", path}, "/dev/null");
+      stampRun.push_back(s.seconds);
+      cpuStamp.push_back(s.cpuSeconds);
+      const Run pipeRun = Spawn({"/bin/sh", "-c", piped});
+      pipe.push_back(pipeRun.seconds);
+      cpuPipe.push_back(pipeRun.cpuSeconds);
+      serial.push_back(Spawn({"/usr/bin/djpeg", "-pnm", path}, ppm).seconds +
+                       Spawn({"/usr/bin/cjpeg", "-quality", "100", "-baseline", ppm}, out).seconds);
+      one.push_back(Field(Spawn({self, "--export-one", path}).output, "export"));
+      two.push_back(Field(Spawn({self, "--export-two", path}).output, "export"));
+    }
+    const double floorPipe = Median(pipe), floorSerial = Median(serial), ours = Median(stampRun);
+    std::printf("\n%-8s (%d x %d)\n", photo.name, photo.width, photo.height);
+    std::printf("  tessaly-stamp (whole process)          %7.3f s  cpu %.3f s\n", ours, Median(cpuStamp));
+    std::printf("  floor djpeg | cjpeg, piped             %7.3f s  cpu %.3f s; ratio %.2f (target <= %.2f: %s)\n",
+                floorPipe, Median(cpuPipe), ours / floorPipe, targets[p], ours / floorPipe <= targets[p] ? "met" : "NOT met");
+    std::printf("  floor djpeg, then cjpeg (serial)       %7.3f s  ratio %.2f\n", floorSerial, ours / floorSerial);
+    std::printf("  export in process, one thread          %7.3f s\n", Median(one));
+    std::printf("  export in process, decode || encode    %7.3f s  (%.2f of one thread)\n", Median(two),
+                Median(two) / Median(one));
+    std::fflush(stdout);
+  }
+  // A 12 MP phone photo (HEIC) selected, then selected again.
+  const QString heif = folder + "/phone.heic";
+  Spawn({self, "--make-heif", heif.toStdString()});
+  if (QFileInfo::exists(heif)) {
+    std::vector<double> first, second, jpeg;
+    for (int round = 0; round < kRounds; ++round) {
+      const Run r = Spawn({self, "--reselect", heif.toStdString()});
+      first.push_back(Field(r.output, "first"));
+      second.push_back(Field(r.output, "second"));
+      jpeg.push_back(Field(Spawn({self, "--reselect", (folder + "/phone.jpg").toStdString()}).output, "second"));
+    }
+    std::printf("\n12 MP HEIC preview (1200 x 800): selected %.3f s, selected again %.4f s "
+                "(target < 0.050: %s); the same photo as JPEG %.4f s\n",
+                Median(first), Median(second), Median(second) < 0.050 ? "met" : "NOT met", Median(jpeg));
+  }
+
+  std::vector<double> version, truth;
+  for (int round = 0; round < 3 * kRounds; ++round) {
+    version.push_back(Spawn({stamp, "--version"}, "/dev/null").seconds);
+    truth.push_back(Spawn({"/bin/true"}, "/dev/null").seconds);
+  }
+  std::printf("\ntessaly-stamp --version                 %7.4f s  (target <= 0.015: %s; /bin/true %.4f s)\n",
+              Median(version), Median(version) <= 0.015 ? "met" : "NOT met", Median(truth));
+  quietChildren = false;
 }
 
 // The photo with an EXIF APP1 segment right after SOI whose IFD0 holds only
@@ -345,6 +466,13 @@ int main(int argc, char** argv) {
   QDir(folder).removeRecursively();
   QDir().mkpath(folder);
   captureFile = (folder + "/out.txt").toStdString();
+  // --side-by-side: that part alone.
+  SideBySide(self, folder);
+  if (argc == 2 && std::string(argv[1]) == "--side-by-side") {
+    QDir(folder).removeRecursively();
+    return 0;
+  }
+  std::printf("\n");
   const QString photo = folder + "/photo.jpg";
   const std::string photoPath = photo.toStdString();
   const QString sideways = folder + "/sideways.jpg";

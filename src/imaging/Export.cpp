@@ -277,8 +277,9 @@ QString ExportTarget(const QString& picture) { return ExportFolder(picture) + Ex
 
 void UseNamedTemporaryFiles(bool named) { namedTemporaries = named; }
 
-QString ExportStampedCopy(RenderJob job) {
+QString ExportStampedCopy(RenderJob job, const ExportOptions& options) {
   IgnoreFileSizeSignal();
+  const ExportCore core;
   const QString folder = ExportFolder(job.fileName);
   const Descriptor folderFd(OpenExportFolder(job.fileName, folder));
   RemoveStaleTemporaries(folderFd.get());
@@ -288,7 +289,11 @@ QString ExportStampedCopy(RenderJob job) {
   TemporaryFile temporary(folderFd.get(), CopyMode(job.fileName));
   if (temporary.fd() < 0) throw WriteFailure(path, errno);
   JpegConsumer jpeg(temporary.fd(), path);
-  RenderFullSize(job, jpeg);
+  {
+    RowPipeline pipeline(jpeg, options.threads, options.cancel ? options.cancel : ExportCancelScope::Current());
+    RenderFullSize(job, pipeline);
+    pipeline.Finish();
+  }
   jpeg.Finish();
   // The data reaches the disk before the name does, and the name after it,
   // so a power cut leaves the earlier file or the whole new one.

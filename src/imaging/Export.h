@@ -5,7 +5,10 @@
 
 #include <QString>
 
+#include <atomic>
+
 #include "Render.h"
+#include "RowPipeline.h"
 
 namespace tessaly {
 
@@ -57,7 +60,14 @@ QString ExportTarget(const QString& picture);
 // that a crash left behind are removed once they are a day old. The copy's
 // permission bits are no wider than the picture's (a private photo gives a
 // private copy), the owner's write bit aside, and the umask applies.
-QString ExportStampedCopy(RenderJob job);
+// The picture is decoded and encoded at once on two threads when a core is
+// spare (RowPipeline.h); the copy is the same either way. Once options.cancel
+// is set the export stops, writes nothing and throws ExportCancelled.
+struct ExportOptions {
+  ExportThreads threads = ExportThreads::Auto;
+  const std::atomic<bool>* cancel = nullptr;
+};
+QString ExportStampedCopy(RenderJob job, const ExportOptions& options = {});
 
 // For tests: write through a named temporary file even where the file
 // system offers unnamed ones.

@@ -11,7 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "HeifFile.h"
+#include "HeifLoader.h"
+#include "HeifPreviewCache.h"
 
 namespace tessaly {
 
@@ -28,23 +29,30 @@ std::optional<std::string> ReadHeifExif(const QString& path);
 class HeifDecoder {
  public:
   // Opens the file and reads its boxes; refuses a picture claiming more pixels
-  // than a render makes. Throws PictureError.
-  explicit HeifDecoder(const QString& path);
+  // than a render makes. Throws PictureError. forViews: a whole-picture
+  // decode is taken from HeifPreviewCache when it holds the file as it is
+  // now, and kept there when made.
+  explicit HeifDecoder(const QString& path, bool forViews = false);
 
-  int Width() const { return file_->Width(); }  // full size, upright
-  int Height() const { return file_->Height(); }
+  int Width() const { return width_; }  // full size, upright
+  int Height() const { return height_; }
 
   // Decodes: the thumbnail when it still has needW x needH pixels over a
   // source of srcW x srcH full-size ones, else the full picture. Throws
   // PictureError.
   void Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH);
-  int OutputWidth() const { return file_->DecodedWidth(); }
-  int OutputHeight() const { return file_->DecodedHeight(); }
-  const uint8_t* Row(int y) const { return file_->Row(y); }
+  int OutputWidth() const { return picture_->DecodedWidth(); }
+  int OutputHeight() const { return picture_->DecodedHeight(); }
+  const uint8_t* Row(int y) const { return picture_->Row(y); }
 
  private:
   QString path_;
-  std::unique_ptr<HeifFile> file_;
+  std::optional<HeifFileKey> key_;  // for views only
+  std::shared_ptr<HeifPicture> file_;  // opened, until a cached decode serves
+  std::shared_ptr<const HeifPicture> picture_;  // decoded
+  int width_ = 0, height_ = 0;
+  std::optional<std::pair<int, int>> thumbnail_;
+  void Open();
   [[noreturn]] void Fail(const std::exception& error) const;
 };
 

@@ -141,16 +141,6 @@ void Check(heif_error error) {
 
 }  // namespace
 
-bool IsHeifName(std::string_view fileName) {
-  const size_t dot = fileName.find_last_of("./");
-  if (dot == std::string_view::npos || fileName[dot] != '.') return false;
-  std::string ext(fileName.substr(dot + 1));
-  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  for (const char* heif : kHeifExtensions)
-    if (ext == heif) return true;
-  return false;
-}
-
 struct HeifFile::State {
   InputFile file;
   heif_context* context = nullptr;
@@ -254,14 +244,6 @@ std::optional<std::string> HeifFile::Exif() const {
   const size_t header = 4 + size_t(offset);
   if (bytes.compare(header, signature.size(), signature) == 0) return bytes.substr(header + signature.size());
   return bytes.substr(header);
-}
-
-std::optional<std::string> ReadHeifExif(const std::string& path) {
-  try {
-    return HeifFile(path).Exif();
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
 }
 
 }  // namespace tessaly

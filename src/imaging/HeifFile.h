@@ -2,6 +2,9 @@
 // primary image upright as the file's rotation and mirror properties turn it,
 // its own thumbnail, and its EXIF item. Plain C++ without Qt, so that the
 // metadata tool shows HEIF files too; the window's side is HeifCodec.h.
+// HeifFile itself is built into the HEIF module, loaded only when a HEIF
+// file is met; the programs reach it through HeifPicture (HeifLoader.h),
+// which also holds IsHeifName and ReadHeifExif.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,9 @@
 #include "Orientation.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <cstdlib>
 #include <sys/mman.h>
@@ -75,19 +78,78 @@ UprightPicture::UprightPicture(Orientation orientation, int storedWidth, int sto
 
 void UprightPicture::Free::operator()(uint8_t* p) const { std::free(p); }
 
-void UprightPicture::Fill(const std::function<const uint8_t*(int y)>& storedRow) {
+void UprightPicture::Fill(const std::function<const uint8_t*(int y)>& storedRow, bool twoThreads) {
   const size_t rowBytes = size_t(storedWidth_) * 3;
   if (!orientation_.SwapsSides()) {
     for (int y = 0; y < storedHeight_; ++y) PutStrip(storedRow(y), y, 1);
     return;
   }
   // Four bytes more: a pixel is read as four bytes.
-  std::vector<uint8_t> strip(rowBytes * size_t(std::min(kStripRows, storedHeight_)) + 4);
-  for (int first = 0; first < storedHeight_; first += kStripRows) {
-    const int count = std::min(kStripRows, storedHeight_ - first);
-    for (int j = 0; j < count; ++j) std::memcpy(strip.data() + j * rowBytes, storedRow(first + j), rowBytes);
-    PutStrip(strip.data(), first, count);
+  const size_t stripBytes = rowBytes * size_t(std::min(kStripRows, storedHeight_)) + 4;
+  const auto gather = [&](uint8_t* strip, int first, int count) {
+    for (int j = 0; j < count; ++j) std::memcpy(strip + j * rowBytes, storedRow(first + j), rowBytes);
+  };
+  if (!twoThreads || storedHeight_ <= kStripRows) {
+    std::vector<uint8_t> strip(stripBytes);
+    for (int first = 0; first < storedHeight_; first += kStripRows) {
+      const int count = std::min(kStripRows, storedHeight_ - first);
+      gather(strip.data(), first, count);
+      PutStrip(strip.data(), first, count);
+    }
+    return;
   }
+  // Two strips: this thread gathers one while the other thread puts the
+  // previous one in place. Strips cover rows of their own, so the order in
+  // which they land does not matter.
+  std::vector<uint8_t> strips[2] = {std::vector<uint8_t>(stripBytes), std::vector<uint8_t>(stripBytes)};
+  std::mutex mutex;
+  std::condition_variable changed;
+  int ready = -1;  // the first row of the strip waiting to be put, -1 none
+  int readyBuffer = 0;
+  bool busy = false, done = false;
+  std::thread putter([&] {
+    std::unique_lock lock(mutex);
+    for (;;) {
+      changed.wait(lock, [&] { return ready >= 0 || done; });
+      if (ready < 0) return;
+      const int first = ready, buffer = readyBuffer;
+      ready = -1;
+      busy = true;
+      lock.unlock();
+      PutStrip(strips[buffer].data(), first, std::min(kStripRows, storedHeight_ - first));
+      lock.lock();
+      busy = false;
+      changed.notify_all();
+    }
+  });
+  // Also when a row cannot be decoded: the other thread ends before the
+  // strips go.
+  struct Join {
+    std::thread& thread;
+    std::mutex& mutex;
+    std::condition_variable& changed;
+    bool& done;
+    ~Join() {
+      {
+        const std::lock_guard lock(mutex);
+        done = true;
+      }
+      changed.notify_all();
+      thread.join();
+    }
+  } join{putter, mutex, changed, done};
+  int buffer = 0;
+  for (int first = 0; first < storedHeight_; first += kStripRows, buffer ^= 1) {
+    gather(strips[buffer].data(), first, std::min(kStripRows, storedHeight_ - first));
+    std::unique_lock lock(mutex);
+    // The other buffer may still be put in place; this one is handed over.
+    changed.wait(lock, [&] { return ready < 0 && !busy; });
+    ready = first;
+    readyBuffer = buffer;
+    changed.notify_all();
+  }
+  std::unique_lock lock(mutex);
+  changed.wait(lock, [&] { return ready < 0 && !busy; });
 }
 
 // Puts stored rows firstRow .. firstRow + count - 1 (count rows of strip,

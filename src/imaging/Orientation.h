@@ -57,7 +57,10 @@ class UprightPicture {
 
   // Asks for every stored row, top to bottom (storedRow(y) gives row y,
   // storedWidth pixels, valid until the next call), and puts it in place.
-  void Fill(const std::function<const uint8_t*(int y)>& storedRow);
+  // With twoThreads a turn by 90 degrees puts each strip in place on a
+  // second thread while the next one is gathered (decoded); the pixels are
+  // the same.
+  void Fill(const std::function<const uint8_t*(int y)>& storedRow, bool twoThreads = false);
 
   // Row y of the upright picture, Width() pixels.
   const uint8_t* Row(int y) const { return pixels_.get() + size_t(y) * stride_; }

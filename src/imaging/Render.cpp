@@ -42,6 +42,8 @@ class RowSource {
   // at least needW x needH pixels over a source of srcW x srcH full-size ones.
   virtual void Start(int64_t srcW, int64_t srcH, int64_t needW, int64_t needH) = 0;
   virtual const uint8_t* Row(int y) = 0;  // RGB888, outputWidth pixels
+  // The caller has a second core for this picture (before Start).
+  virtual void AllowSecondThread() {}
 };
 
 class JpegRows : public RowSource {
@@ -94,7 +96,7 @@ class JpegRows : public RowSource {
 // HEIF pictures come upright: libheif applies the file's rotation and mirror.
 class HeifRows : public RowSource {
  public:
-  explicit HeifRows(const QString& path) : decoder_(path) {
+  HeifRows(const QString& path, bool forViews) : decoder_(path, forViews) {
     width = decoder_.Width();
     height = decoder_.Height();
   }
@@ -174,8 +176,10 @@ class QtRows : public RowSource {
   QImage image_;
 };
 
-// Opens a picture and checks the size it claims; with refuseDamage a JPEG
-// whose data is corrupt or ends early fails, otherwise damage receives why.
+// Opens a picture and checks the size it claims. With refuseDamage (an
+// export) a JPEG whose data is corrupt or ends early fails; otherwise (a
+// view) damage receives why, and a HEIF decode may come from
+// HeifPreviewCache.
 std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamage, QString* damage) {
   // Opening a named pipe waits for a writer, for ever if none comes; it, a
   // folder or a device is no picture. A missing file is left to the decoders.
@@ -183,7 +187,7 @@ std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamag
   if (::stat(PathBytes(fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
     throw OpenError(fileName, QStringLiteral("Not a regular file"));
   if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName, refuseDamage, damage);
-  if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName);
+  if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName, !refuseDamage);
   return std::make_unique<QtRows>(fileName);
 }
 
@@ -211,9 +215,11 @@ class UprightRows : public RowSource {
       return;
     }
     picture_ = std::make_unique<UprightPicture>(orientation_, stored_->outputWidth, stored_->outputHeight);
-    picture_->Fill([this](int y) { return stored_->Row(y); });
+    picture_->Fill([this](int y) { return stored_->Row(y); }, twoThreads_);
     stored_.reset();  // the file is read through
   }
+
+  void AllowSecondThread() override { twoThreads_ = true; }
 
   const uint8_t* Row(int y) override {
     if (picture_) return picture_->Row(y);
@@ -225,6 +231,7 @@ class UprightRows : public RowSource {
   std::unique_ptr<RowSource> stored_;
   Orientation orientation_;
   bool swap_;
+  bool twoThreads_ = false;
   std::vector<uint8_t> row_;
   std::unique_ptr<UprightPicture> picture_;
 };
@@ -429,9 +436,13 @@ RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
    public:
     Sink(RowConsumer& consumer, QImage& band, int64_t bandTop, int64_t width)
         : consumer_(consumer), band_(band), bandTop_(bandTop), row_(size_t(width) * 3) {}
-    uint8_t* Row(int64_t y) override { return y < bandTop_ ? row_.data() : band_.scanLine(int(y - bandTop_)); }
+    uint8_t* Row(int64_t y) override {
+      if (y >= bandTop_) return band_.scanLine(int(y - bandTop_));
+      uint8_t* space = consumer_.RowSpace();
+      return current_ = space ? space : row_.data();
+    }
     void Done(int64_t y) override {
-      if (y < bandTop_) consumer_.Rows(row_.data(), row_.size(), 1);
+      if (y < bandTop_) consumer_.Rows(current_, row_.size(), 1);
     }
 
    private:
@@ -439,9 +450,13 @@ RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
     QImage& band_;
     int64_t bandTop_;
     std::vector<uint8_t> row_;
+    uint8_t* current_ = nullptr;  // where row y is made
   } sink(consumer, band, bandTop, ow);
 
   consumer.Begin(int(ow), int(oh));
+  // A picture turned upright is decoded whole before its first row goes out;
+  // meanwhile the encoder's core turns the strips decoded so far.
+  if (consumer.HasSecondThread()) rows->AllowSecondThread();
   CopyRect(*rows, result.crop, ow, oh, sink);
   rows.reset();
   DrawStamp(band, bandTop, layout, job);

@@ -93,6 +93,12 @@ class RowConsumer {
   virtual ~RowConsumer() = default;
   virtual void Begin(int width, int height) = 0;
   virtual void Rows(const uint8_t* first, size_t stride, int count) = 0;
+  // Where the next row may be made before it is handed to Rows (count 1),
+  // sparing a copy; nullptr: the caller makes it in memory of its own.
+  virtual uint8_t* RowSpace() { return nullptr; }
+  // Whether a second thread works for this picture (after Begin): the render
+  // may use it while no row goes out yet.
+  virtual bool HasSecondThread() const { return false; }
 };
 
 // The stamped crop at full size, the picture Render makes for a target that

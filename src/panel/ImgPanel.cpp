@@ -6,6 +6,8 @@
 #include <QTextDocument>
 
 #include "PathBytes.h"
+#include "HeifCodec.h"
+#include "HeifPreviewCache.h"
 
 namespace tessaly {
 
@@ -32,7 +34,10 @@ TImgPanel::TImgPanel(QWidget* owner) : QFrame(owner) {
   LayOutChildren();
 }
 
-TImgPanel::~TImgPanel() = default;
+// The picture's decode kept for the views goes with its panel.
+TImgPanel::~TImgPanel() {
+  if (IsHeifName(FileName)) HeifPreviewCache::Drop(FileName);
+}
 
 void TImgPanel::LayOutChildren() {
   const int labelHeight = NameLabel->height();

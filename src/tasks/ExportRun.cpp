@@ -49,7 +49,8 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
   }
   auto shared = std::make_shared<const QList<Item>>(std::move(items));
   for (const QList<int>& chain : chains) {
-    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_, halted = halted_] {
+    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_, halted = halted_,
+                                   cancel = cancel_] {
       for (const int index : chain) {
         const Item& item = (*shared)[index];
         int kind = kSkipped;
@@ -61,9 +62,13 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
             Photo photo = item.photo;
             if (item.prepare) item.prepare(photo);
             bool changed = false;
+            // Cancel reaches the export the worker makes on this thread.
+            const ExportCancelScope cancelScope(cancel.get());
             text = worker_(photo, !item.prepare, &changed);
             if (changed) refreshed = std::make_shared<const Photo>(std::move(photo));
             kind = kExported;
+          } catch (const ExportCancelled&) {
+            kind = kSkipped;
           } catch (const std::exception& e) {
             const auto* exportError = dynamic_cast<const ExportError*>(&e);
             const bool halts = exportError && exportError->HitsEveryCopy();
@@ -91,6 +96,11 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
 }
 
 void ExportRun::Stop() { stopAt_->store(-1); }
+
+void ExportRun::Cancel() {
+  cancel_->store(true);
+  Stop();
+}
 
 void ExportRun::Report(int index, int kind, const QString& text,
                        const std::shared_ptr<const Photo>& refreshed) {

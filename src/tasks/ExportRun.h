@@ -16,6 +16,9 @@
 
 namespace tessaly {
 
+// Each export takes a second thread only while a core is spare
+// (RowPipeline.h), so a run on every core keeps one thread an export and the
+// last exports of a run use the cores the others leave.
 // Stop() lets no further export start; unless the run keeps going, neither
 // does a failure for the items after the failing one (those before it are
 // exported, as a run one by one would). A failure that every later copy
@@ -52,6 +55,9 @@ class ExportRun : public QObject {
 
   void Start(QList<Item> items, bool keepGoing = false);
   void Stop();
+  // Stop, and the exports under way stop too, leaving no copy; they are
+  // reported as Skipped.
+  void Cancel();
 
   bool Running() const { return outstanding_ > 0; }
   bool Stopped() const { return stopAt_->load() != kNone; }
@@ -78,6 +84,7 @@ class ExportRun : public QObject {
   QThreadPool pool_;
   // Items from this index on are not started; kNone while the run goes on.
   std::shared_ptr<std::atomic<int>> stopAt_ = std::make_shared<std::atomic<int>>(kNone);
+  std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
   std::shared_ptr<std::atomic<int>> halted_ = std::make_shared<std::atomic<int>>(-1);
   QSet<int> halting_;
   int count_ = 0;

@@ -8,12 +8,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <libheif/heif.h>
 
 #include "ExifReader.h"
 #include "Export.h"
 #include "FullReader.h"
 #include "HeifCodec.h"
+#include "HeifPreviewCache.h"
 #include "ImgPanel.h"
 #include "PhotoBuilder.h"
 #include "PictureFiles.h"
@@ -107,6 +109,49 @@ TEST(Heif, OwnThumbnailServesSmallViewsOnlyNeverTheExport) {
   }
 }
 
+TEST(Heif, ViewsDecodeAPictureOnceUntilItChangesOrItsPanelCloses) {
+  const QString folder = TestFolder("heif-cache");
+  const QString path = folder + "/cached.heic";
+  WriteHeif(path, BlockPicture(320, 240), 1);
+  SetModificationTime(path, QDateTime::currentDateTime().addSecs(-60));
+  RenderJob stamped{path, TRect{16, 0, 304, 240}, true, {}, QStringLiteral("1.2.2026"), QStringLiteral("c")};
+  const RenderTarget preview{150, 100, true}, larger{300, 200, true};
+  const int before = HeifPreviewCache::Decodes();
+  const QImage first = Render(stamped, preview).image;
+  EXPECT_EQ(HeifPreviewCache::Decodes(), before + 1);
+  // Selected again, redrawn at another size, another crop: no new decode,
+  // and the pixels of a fresh decode.
+  EXPECT_EQ(Render(stamped, preview).image, first);
+  stamped.crop = TRect{0, 8, 320, 232};
+  const QImage recropped = Render(stamped, larger).image;
+  EXPECT_EQ(HeifPreviewCache::Decodes(), before + 1);
+  HeifPreviewCache::Drop(path);
+  EXPECT_EQ(Render(stamped, larger).image, recropped);
+  EXPECT_EQ(HeifPreviewCache::Decodes(), before + 2);
+
+  // An export decodes on its own and keeps nothing.
+  const int held = HeifPreviewCache::Held();
+  ExportStampedCopy(stamped);
+  EXPECT_EQ(HeifPreviewCache::Decodes(), before + 2);
+  EXPECT_EQ(HeifPreviewCache::Held(), held);
+
+  // The file changes: decoded afresh.
+  QImage red(320, 240, QImage::Format_RGB888);
+  red.fill(qRgb(220, 0, 0));
+  WriteHeif(path, red, 1);
+  EXPECT_NE(Render(stamped, larger).image, recropped);
+  EXPECT_EQ(HeifPreviewCache::Decodes(), before + 3);
+
+  // Its panel closes: the decode goes with it.
+  {
+    TImgPanel panel;
+    panel.LoadInfo(path);
+    panel.Render(*panel.Thumbnail, true);
+    EXPECT_EQ(HeifPreviewCache::Held(), held);
+  }
+  EXPECT_EQ(HeifPreviewCache::Held(), held - 1);
+}
+
 TEST(Heif, PanelTakesTheExifDateAndExportsAnUprightJpegNamedAfterIt) {
   const QLocale saved;
   QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
@@ -173,6 +218,30 @@ TEST(Heif, BrokenFilesFailWithTheirMessageAndWriteNothing) {
     EXPECT_EQ(outcome, QString::fromStdString(c.message).arg(path).toStdString()) << c.file;
     EXPECT_EQ(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden), QStringList()) << c.file;
   }
+}
+
+// libheif and its codecs are loaded by the batch program only for a HEIF
+// file (the dynamic loader's own log of the files it maps).
+TEST(Heif, LibheifIsLoadedOnlyWhenAHeifFileIsMet) {
+  const QString folder = TestFolder("heif-on-demand");
+  WriteJpegPicture(folder + "/plain.jpg", BlockPicture(64, 48), 90);
+  WriteHeif(folder + "/phone.heic", BlockPicture(64, 48), 1);
+  const auto loaded = [](const QString& picture) {
+    QProcess stamp;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_DEBUG", "files");
+    stamp.setProcessEnvironment(environment);
+    stamp.start(TESSALY_STAMP_PROGRAM, {picture});
+    stamp.waitForFinished(-1);
+    const QString log = QString::fromLocal8Bit(stamp.readAllStandardError());
+    return QStringLiteral("exit %1, module %2, libheif %3")
+        .arg(stamp.exitCode())
+        .arg(log.contains("tessaly-heif.so") ? "loaded" : "not loaded")
+        .arg(log.contains("libheif.so") ? "loaded" : "not loaded");
+  };
+  EXPECT_EQ(loaded(folder + "/plain.jpg"), "exit 0, module not loaded, libheif not loaded");
+  EXPECT_EQ(loaded(folder + "/phone.heic"), "exit 0, module loaded, libheif loaded");
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(HeifModulePath())));
 }
 
 // The phone photos: a tiled iPhone HEIC and a Samsung one turned upright by
