@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
+#include "CopySettings.h"
 #include "Render.h"
 
 namespace tessaly {
@@ -41,6 +43,14 @@ QString ExportTarget(const QString& picture);
 // permission bits are no wider than the picture's (a private photo gives a
 // private copy), the owner's write bit aside, and the umask applies.
 QString ExportStampedCopy(RenderJob job);
+
+// The same with what the copy carries of its photo and its JPEG quality
+// (CopyMetadata.h): the colour profile, and the EXIF, XMP and IPTC data the
+// settings let through. Metadata that cannot be carried is left out, never
+// failing the export; warning (when given) receives why, or "" when nothing
+// was left out. Without settings the copy is written as by the overload
+// above: quality 100 and nothing of the photo's metadata or profile.
+QString ExportStampedCopy(RenderJob job, const std::optional<CopySettings>& settings, QString* warning);
 
 // For tests: write through a named temporary file even where the file
 // system offers unnamed ones.
