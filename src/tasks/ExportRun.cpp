@@ -54,8 +54,12 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
         if (index < stopAt->load()) {
           try {
             if (!item.error.isEmpty()) throw PictureError(item.error);
-            text = ExportStampedCopy(item.job);
+            QString warning;
+            text = ExportStampedCopy(item.job, item.copy, &warning);
             kind = kExported;
+            if (!warning.isEmpty())
+              QMetaObject::invokeMethod(this, [this, index, warning] { emit Warned(index, warning); },
+                                        Qt::QueuedConnection);
           } catch (const std::exception& e) {
             // Set here rather than when the report arrives, so that no
             // worker starts another export in between.

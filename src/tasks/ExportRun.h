@@ -9,7 +9,9 @@
 #include <atomic>
 #include <climits>
 #include <memory>
+#include <optional>
 
+#include "CopySettings.h"
 #include "Render.h"
 
 namespace tessaly {
@@ -28,6 +30,8 @@ class ExportRun : public QObject {
   struct Item {
     RenderJob job;  // copied: the workers never read a panel
     QString error;  // set: the item fails with it, nothing exported
+    // What the copy carries of its photo (Export.h); none: nothing.
+    std::optional<CopySettings> copy;
   };
 
   // workers 0: one per core.
@@ -44,6 +48,9 @@ class ExportRun : public QObject {
 
  signals:
   void Exported(int index, const QString& path);
+  // Before Exported: what of the photo's metadata the copy was written
+  // without, and why.
+  void Warned(int index, const QString& message);
   void Failed(int index, const QString& message);
   void Skipped(int index);
   void Finished();
