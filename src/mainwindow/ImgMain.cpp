@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QImageReader>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -32,6 +33,7 @@
 #include <exception>
 #include <optional>
 
+#include "CopyOptionsMenu.h"
 #include "ExportRun.h"
 #include "FontDialog.h"
 #include "FontDialogFile.h"
@@ -399,6 +401,10 @@ void TImageForm::CreateStampExtras() {
 
 void TImageForm::FormCreate() {
   DefaultFont = StoredDefaultFont(ExeDir);
+  // What the copies carry: after the default font's entries.
+  for (QObject* object : FontAction->associatedObjects())
+    if (auto* menu = qobject_cast<QMenu*>(object); menu && !CopyOptions) CopyOptions = new CopyOptionsMenu(menu, this);
+  CopyOptions->SetSettings(StoredCopySettings(ExeDir));
   ShowLabelFont();
 }
 
@@ -419,6 +425,7 @@ void TImageForm::closeEvent(QCloseEvent* event) {
   CommitPendingEdit(false);
   QString error = WriteFontDialogFile(FontDialogPath(ExeDir), DefaultFont);
   if (error.isEmpty()) error = WriteStampOptionsFile(StampOptionsPath(ExeDir), DefaultFont);
+  if (error.isEmpty()) error = WriteCopySettingsFile(CopySettingsPath(ExeDir), CopyOptions->Settings());
   if (!error.isEmpty()) {
     ShowError(error);
     event->ignore();
@@ -795,7 +802,15 @@ void TImageForm::ClipShapeMouseDown() {
 
 void TImageForm::ExportActionExecute() {
   CommitPendingEdit(true);
-  if (CurrentPanel) CurrentPanel->ExportCopy();
+  if (!CurrentPanel) return;
+  QString warning;
+  CurrentPanel->ExportCopy(CopyOptions->Settings(), &warning);
+  ShowCopyWarning(CurrentPanel->FileName, warning);
+}
+
+void TImageForm::ShowCopyWarning(const QString& file, const QString& warning) {
+  if (!warning.isEmpty())
+    StatusText->setText(tr("%1: копия записана без части метаданных (%2)").arg(QFileInfo(file).fileName(), warning));
 }
 
 void TImageForm::ExportAllActionExecute() {
@@ -817,7 +832,7 @@ void TImageForm::ExportAllActionExecute() {
   QList<ExportRun::Item> items;
   exportFiles_.clear();
   for (TImgPanel* panel : panels) {
-    items.append({panel->StampedJob(), {}});
+    items.append({panel->StampedJob(), {}, CopyOptions->Settings()});
     exportFiles_ << panel->FileName;
   }
   exportError_.clear();
@@ -825,6 +840,8 @@ void TImageForm::ExportAllActionExecute() {
   exportRun_ = new ExportRun(this);
   connect(exportRun_, &ExportRun::Exported, this, [this](int index) { ExportStepped(index, {}); });
   connect(exportRun_, &ExportRun::Failed, this, &TImageForm::ExportStepped);
+  connect(exportRun_, &ExportRun::Warned, this,
+          [this](int index, const QString& warning) { ShowCopyWarning(exportFiles_[index], warning); });
   connect(exportRun_, &ExportRun::Finished, this, &TImageForm::ExportAllFinished);
   LockForExport(true);
   CancelExportButton->setEnabled(true);

@@ -34,6 +34,7 @@ class QVBoxLayout;
 
 namespace tessaly {
 
+class CopyOptionsMenu;
 class ExportRun;
 class ThumbnailLoader;
 
@@ -106,6 +107,7 @@ class TImageForm : public QMainWindow {
 
   QString ExeDir;           // with a trailing separator
   TStampFont DefaultFont;   // given to every newly opened picture
+  CopyOptionsMenu* CopyOptions = nullptr;  // what the copies carry (Параметры menu)
   TStampFont ImgFontDialogFont;  // what the "Шрифт" dialog showed last
   TStampFont LabelFont;     // ImgCmtLabel's font: what Apply gives the picture
   TImgPanel* CurrentPanel = nullptr;
@@ -198,6 +200,8 @@ class TImageForm : public QMainWindow {
   void PromoteThumbnailsInSight();
   // Export All's reports.
   void ExportStepped(int index, const QString& failure);
+  // A copy written without some of its photo's metadata: why, in the status bar.
+  void ShowCopyWarning(const QString& file, const QString& warning);
   void ExportAllFinished();
   // What could change the panels is disabled during Export All.
   void LockForExport(bool locked);

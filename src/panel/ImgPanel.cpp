@@ -273,7 +273,9 @@ void TImgPanel::SetCropTop(double p) {
   cropSet_ = true;
 }
 
-QString TImgPanel::ExportCopy() { return ExportStampedCopy(Job(true)); }
+QString TImgPanel::ExportCopy(const CopySettings& settings, QString* warning) {
+  return ExportStampedCopy(Job(true), settings, warning);
+}
 
 void TImgPanel::PanelClick() { setFocus(Qt::MouseFocusReason); }
 

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "ImageView.h"
+#include "CopySettings.h"
 #include "Render.h"
 #include "StampFont.h"
 
@@ -110,8 +111,10 @@ class TImgPanel : public QFrame {
   void SetCropTop(double p);
 
   // Writes the stamped copy, as JPEG, to the folder "Export" beside the
-  // picture under the picture's own file name; returns the path written.
-  QString ExportCopy();
+  // picture under the picture's own file name, carrying what the settings
+  // let through of the photo's profile and metadata (Export.h); returns the
+  // path written. warning receives what was left out and why.
+  QString ExportCopy(const CopySettings& settings = {}, QString* warning = nullptr);
 
   // Gives the keyboard focus to the panel (a click on it, its label or its
   // thumbnail).
