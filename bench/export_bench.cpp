@@ -291,12 +291,27 @@ int Child(int& argc, char** argv) {
   timer.start();
   panel.LoadFile(file);
   const double open = timer.nsecsElapsed() / 1e9;
-  if (mode == "--export" || mode == "--export-bare") {
+  if (mode == "--carry" || mode == "--bare") {
+    // Three exports in one process: the best is the cost per photo; the
+    // first also pays for starting the XMP toolkit once.
+    panel.Comment = QStringLiteral("Benchmark");
+    double best = 1e9, bestCpu = 1e9, first = 0;
+    for (int i = 0; i < 3; ++i) {
+      const double cpu = CpuSeconds();
+      timer.restart();
+      if (mode == "--carry") panel.ExportCopy();
+      else ExportStampedCopy(panel.StampedJob());  // nothing of the photo carried
+      const double seconds = timer.nsecsElapsed() / 1e9;
+      if (i == 0) first = seconds;
+      best = std::min(best, seconds);
+      bestCpu = std::min(bestCpu, CpuSeconds() - cpu);
+    }
+    std::printf("export=%.6f exportcpu=%.6f first=%.6f\n", best, bestCpu, first);
+  } else if (mode == "--export") {
     panel.Comment = QStringLiteral("Benchmark");
     const double cpu = CpuSeconds();
     timer.restart();
-    if (mode == "--export") panel.ExportCopy();
-    else ExportStampedCopy(panel.StampedJob());  // nothing of the photo carried
+    panel.ExportCopy();
     std::printf("open=%.6f export=%.6f exportcpu=%.6f\n", open, timer.nsecsElapsed() / 1e9, CpuSeconds() - cpu);
   } else if (mode == "--preview") {
     TImageView view;
@@ -383,6 +398,24 @@ void WriteWithMetadata(const QString& from, const QString& to) {
 
 }  // namespace
 
+// The export of the photo with metadata and a profile beside the bare one.
+void MetadataSection(const std::string& self, const QString& folder, const QString& photo) {
+  const QString described = folder + "/metadata.jpg";
+  WriteWithMetadata(photo, described);
+  const Run bare = Best([&] { return Spawn({self, "--bare", described.toStdString()}); });
+  const Run carried = Best([&] { return Spawn({self, "--carry", described.toStdString()}); });
+  std::printf("\nthe photo with EXIF (a 30 KB maker note), XMP and a colour profile over three segments,\n"
+              "best of three exports in one process:\n");
+  std::printf("export  carrying them: %.3f s, cpu %.3f s; bare as before: %.3f s, cpu %.3f s; ratio %.3f, cpu %.3f "
+              "(target <= 1.02)\n",
+              Field(carried.output, "export"), Field(carried.output, "exportcpu"), Field(bare.output, "export"),
+              Field(bare.output, "exportcpu"), Field(carried.output, "export") / Field(bare.output, "export"),
+              Field(carried.output, "exportcpu") / Field(bare.output, "exportcpu"));
+  std::printf("        peak %.1f MB (bare %.1f MB); the first export carrying them %.3f s (starts the XMP toolkit)\n",
+              carried.peakKb / 1000.0, bare.peakKb / 1000.0, Field(carried.output, "first"));
+
+}
+
 int main(int argc, char** argv) {
   if (argc == 3) return Child(argc, argv);
   const std::string self = QFile::decodeName(argv[0]).toStdString();
@@ -398,6 +431,13 @@ int main(int argc, char** argv) {
   std::printf("Making a %d x %d photo...\n", kWidth, kHeight);
   std::fflush(stdout);
   Spawn({self, "--make", photoPath});
+  // "bench_export --metadata": the photo with metadata and profile only.
+  const bool metadataOnly = argc == 2 && std::string(argv[1]) == "--metadata";
+  if (metadataOnly) {
+    MetadataSection(self, folder, photo);
+    QDir(folder).removeRecursively();
+    return 0;
+  }
   std::printf("photo: %.1f MB, %.2f bits per pixel at quality 92, 4:2:0\n\n", QFile(photo).size() / 1e6,
               BitsPerPixel(photo, kWidth * kHeight));
 
@@ -460,18 +500,7 @@ int main(int argc, char** argv) {
   std::printf("preview Render into 1200 x 800 with stamp: %.4f s (upright photo %.4f s)\n",
               Field(turnedPreview.output, "preview"), Field(preview.output, "preview"));
 
-  const QString described = folder + "/metadata.jpg";
-  WriteWithMetadata(photo, described);
-  const Run bare = Best([&] { return Spawn({self, "--export-bare", photoPath}); });
-  const Run carried = Best([&] { return Spawn({self, "--export", described.toStdString()}); });
-  std::printf("\nthe photo with EXIF (a 30 KB maker note), XMP and a colour profile over three segments:\n");
-  std::printf("export  carrying them: %.3f s, cpu %.3f s; bare as before: %.3f s, cpu %.3f s; ratio %.3f, cpu %.3f "
-              "(target <= 1.02)\n",
-              Field(carried.output, "export"), Field(carried.output, "exportcpu"), Field(bare.output, "export"),
-              Field(bare.output, "exportcpu"), Field(carried.output, "export") / Field(bare.output, "export"),
-              Field(carried.output, "exportcpu") / Field(bare.output, "exportcpu"));
-  std::printf("        peak %.1f MB (bare %.1f MB)\n", carried.peakKb / 1000.0, bare.peakKb / 1000.0);
-
+  MetadataSection(self, folder, photo);
   HeifSection(self, folder);
   QDir(folder).removeRecursively();
   return 0;

@@ -14,6 +14,7 @@ namespace {
 // An XMP packet in a JPEG file fits one APP1 segment with its 29-byte
 // signature (XMP part 3 section 1.1.3).
 constexpr size_t kMaxPacket = 65535 - 2 - 29;
+constexpr uint32_t kPadding = 256;
 constexpr char kXmpNoteNamespace[] = "http://ns.adobe.com/xmp/note/";
 
 struct XmpFree {
@@ -67,6 +68,10 @@ bool EditXmp(const std::string& packet, const XmpChanges& changes, std::string& 
   };
   if (packet.empty() && changes.description.empty()) return true;
   if (!Initialised()) return fail("the XMP toolkit cannot start");
+  // Exports run on several threads; the toolkit is not promised to be
+  // safe for that, and a packet is edited in no time.
+  static std::mutex toolkit;
+  const std::lock_guard lock(toolkit);
   Xmp xmp(packet.empty() ? xmp_new_empty() : xmp_new(packet.data(), packet.size()));
   if (!xmp) return fail("the XMP data does not parse");
   XmpPtr x = xmp.get();
@@ -81,7 +86,9 @@ bool EditXmp(const std::string& packet, const XmpChanges& changes, std::string& 
       !xmp_set_localized_text(x, NS_DC, "description", "", "x-default", changes.description.c_str(), 0))
     return fail("the caption cannot be written into the XMP data");
   const XmpString out(xmp_string_new());
-  if (!xmp_serialize(x, out.get(), XMP_SERIAL_OMITPACKETWRAPPER, 0)) return fail("the XMP data cannot be written");
+  // In its packet wrapper (XMP part 1 section 7.3), with a little padding
+  // for editors that change it in place.
+  if (!xmp_serialize(x, out.get(), 0, kPadding)) return fail("the XMP data cannot be written");
   result = xmp_string_cstr(out.get());
   if (result.size() > kMaxPacket) {
     result.clear();
