@@ -10,10 +10,12 @@
 namespace tessaly {
 
 namespace {
-enum Kind { kExported, kFailed, kSkipped };
+enum Kind { kExported, kFailed, kHalting, kSkipped };
 }
 
-ExportRun::ExportRun(QObject* parent, int workers) : QObject(parent) {
+ExportRun::ExportRun(QObject* parent, int workers, Worker worker)
+    : QObject(parent),
+      worker_(std::move(worker)) {  // empty: Photo::ExportCopy with the item's settings
   pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
 }
 
@@ -34,7 +36,7 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
   QHash<QString, int> chainOf;  // output path -> chain
   QList<QList<int>> chains;
   for (int index = 0; index < items.size(); ++index) {
-    const QString& file = items[index].job.fileName;
+    const QString& file = items[index].photo.path;
     const QString output = ExportFolder(file) + QFileInfo(file).fileName();
     const auto it = chainOf.constFind(output);
     if (it != chainOf.cend() && items[index].error.isEmpty()) {
@@ -46,34 +48,47 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
   }
   auto shared = std::make_shared<const QList<Item>>(std::move(items));
   for (const QList<int>& chain : chains) {
-    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_] {
+    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_, halted = halted_] {
       for (const int index : chain) {
         const Item& item = (*shared)[index];
         int kind = kSkipped;
         QString text;
+        std::shared_ptr<const Photo> refreshed;
         if (index < stopAt->load()) {
           try {
             if (!item.error.isEmpty()) throw PictureError(item.error);
+            Photo photo = item.photo;
+            if (item.prepare) item.prepare(photo);
+            bool changed = false;
             QString warning;
-            text = ExportStampedCopy(item.job, item.copy, &warning);
+            text = worker_ ? worker_(photo, !item.prepare, &changed)
+                           : photo.ExportCopy(!item.prepare, &changed, item.copy, &warning);
+            if (changed) refreshed = std::make_shared<const Photo>(std::move(photo));
             kind = kExported;
             if (!warning.isEmpty())
               QMetaObject::invokeMethod(this, [this, index, warning] { emit Warned(index, warning); },
                                         Qt::QueuedConnection);
           } catch (const std::exception& e) {
+            const auto* exportError = dynamic_cast<const ExportError*>(&e);
+            const bool halts = exportError && exportError->HitsEveryCopy();
+            if (halts) {
+              int none = -1;
+              halted->compare_exchange_strong(none, index);
+            }
             // Set here rather than when the report arrives, so that no
             // worker starts another export in between.
-            if (!keepGoing) {
+            if (!keepGoing || halts) {
               int at = stopAt->load();
               while (index < at && !stopAt->compare_exchange_weak(at, index)) {
               }
             }
             text = QString::fromUtf8(e.what());
-            kind = kFailed;
+            kind = halts ? kHalting : kFailed;
           }
         }
-        QMetaObject::invokeMethod(this, [this, index, kind, text] { Report(index, kind, text); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, index, kind, text, refreshed] { Report(index, kind, text, refreshed); },
+            Qt::QueuedConnection);
       }
     }));
   }
@@ -81,10 +96,13 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
 
 void ExportRun::Stop() { stopAt_->store(-1); }
 
-void ExportRun::Report(int index, int kind, const QString& text) {
+void ExportRun::Report(int index, int kind, const QString& text,
+                       const std::shared_ptr<const Photo>& refreshed) {
   --outstanding_;
+  if (refreshed) emit Refreshed(index, *refreshed);
   switch (kind) {
     case kExported: emit Exported(index, text); break;
+    case kHalting: halting_.insert(index); [[fallthrough]];
     case kFailed: emit Failed(index, text); break;
     default: emit Skipped(index); break;
   }

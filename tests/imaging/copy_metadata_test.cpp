@@ -15,6 +15,7 @@
 #include "Export.h"
 #include "FullReader.h"
 #include "JpegMetadata.h"
+#include "Orientation.h"
 #include "PhotoBuilder.h"
 #include "PictureFiles.h"
 
@@ -83,7 +84,7 @@ std::unique_ptr<TimgData> ReadExif(const QString& path) {
 RenderJob Job(const QString& file, const QString& comment, int orientation = 1) {
   RenderJob job{file, std::nullopt, true, {}, "06.05.2021", comment};
   job.font.SetSize(20);
-  job.orientation = orientation;
+  job.orientation = Orientation::FromExif(orientation);
   return job;
 }
 
