@@ -145,6 +145,25 @@
     </message>
 </context>
 <context>
+    <name>tessaly::CopyOptionsMenu</name>
+    <message>
+        <source>Преобразовать в sRGB</source>
+        <translation>Convert to sRGB</translation>
+    </message>
+    <message>
+        <source>Сохранять координаты</source>
+        <translation>Keep Location</translation>
+    </message>
+    <message>
+        <source>Без метаданных</source>
+        <translation>No Metadata</translation>
+    </message>
+    <message>
+        <source>Качество JPEG</source>
+        <translation>JPEG Quality</translation>
+    </message>
+</context>
+<context>
     <name>tessaly::Photo</name>
     <message>
         <source>Фотография изменилась после открытия: %1</source>
@@ -275,6 +294,10 @@
     <message>
         <source>Комментарий для всех</source>
         <translation>Comment for All</translation>
+    </message>
+    <message>
+        <source>%1: копия записана без части метаданных (%2)</source>
+        <translation>%1: the copy was written without some of its metadata (%2)</translation>
     </message>
     <message>
         <source>Обводка</source>

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "CopyOptions.h"
 #include "ExportRun.h"
 #include "FontDialogFile.h"
 #include "PathBytes.h"
@@ -41,6 +42,7 @@ struct Options {
   int workers = QThread::idealThreadCount();
   bool keepGoing = false;
   QStringList files;
+  CopySettings copy = StoredCopySettings(QCoreApplication::applicationDirPath());
 };
 
 void Print(FILE* stream, const QString& text) {
@@ -78,6 +80,7 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   const QCommandLineOption outline(QStringLiteral("outline"), QStringLiteral("A halo of the contrasting colour around the text (white around dark text, black around light)."));
   const QCommandLineOption dateFrom(QStringLiteral("date-from"), QStringLiteral("Which of the photo's dates to stamp: original, digitized, modified or file (when the photo lacks it: the usual choice)."), QStringLiteral("SOURCE"));
   parser.addOptions({date, comment, face, size, color, bold, italic, crop, outline, dateFrom, jobs, keepGoing});
+  AddCopyOptions(parser);
   parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Pictures to export: JPEG, HEIF (.heic, .heif, .hif in any letter case;\n"
                                                "the copy of IMG_0042.HEIC is Export/IMG_0042.jpg) and what Qt reads;\n"
                                                "a folder stands for the pictures directly inside it, in name order."), QStringLiteral("FILE|FOLDER..."));
@@ -121,6 +124,7 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
     options.workers = n;
   }
   options.keepGoing = parser.isSet(keepGoing);
+  if (const std::optional<QString> problem = TakeCopyOptions(parser, options.copy)) return problem;
   if (parser.positionalArguments().isEmpty()) return QStringLiteral("No picture given; see --help");
   options.files = ExpandPictureArguments(parser.positionalArguments());
   if (options.files.isEmpty()) return QStringLiteral("No picture in %1").arg(parser.positionalArguments().join(QStringLiteral(", ")));
@@ -195,6 +199,7 @@ int main(int argc, char** argv) {
     ExportRun::Item item;
     item.photo.path = file;
     item.prepare = [&options](Photo& photo) { Settle(photo, options); };
+    item.copy = options.copy;
     items.append(std::move(item));
   }
 
@@ -223,6 +228,9 @@ int main(int argc, char** argv) {
   QObject::connect(&run, &ExportRun::Exported, [&](int index, const QString& path) {
     outcomes[size_t(index)] = {true, true, path};
     printReady();
+  });
+  QObject::connect(&run, &ExportRun::Warned, [&](int index, const QString& message) {
+    Print(stderr, QStringLiteral("Warning: %1: %2").arg(DisplayName(options.files[index]), message));
   });
   QObject::connect(&run, &ExportRun::Failed, [&](int index, const QString& message) {
     outcomes[size_t(index)] = {true, false, message};

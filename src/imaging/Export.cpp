@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "CopyMetadata.h"
 #include "HeifCodec.h"
 #include "JpegCodec.h"
 #include "PathBytes.h"
@@ -208,13 +209,29 @@ mode_t CopyMode(const QString& picture) {
   return 0666 & (facts.st_mode | S_IWUSR);
 }
 
-// Encodes the rows of a render as they come.
+// Encodes the rows of a render as they come, with what the copy carries of
+// its photo, converting the rows' colours when it asks for that.
 class JpegConsumer : public RowConsumer {
  public:
-  JpegConsumer(int fd, const QString& path) : fd_(fd), path_(path) {}
-  void Begin(int width, int height) override { encoder_.emplace(fd_, path_, width, height); }
+  JpegConsumer(int fd, const QString& path, CopyMetadata* metadata) : fd_(fd), path_(path), metadata_(metadata) {}
+  void Begin(int width, int height) override {
+    if (!metadata_) {
+      encoder_.emplace(fd_, path_, width, height);
+      return;
+    }
+    encoder_.emplace(fd_, path_, width, height, metadata_->Quality(), metadata_->Markers(width, height));
+    if (metadata_->Conversion()) converted_.resize(size_t(width) * 3);
+    width_ = width;
+  }
   void Rows(const uint8_t* first, size_t stride, int count) override {
-    Checked([&] { encoder_->WriteRows(first, stride, count); });
+    const SrgbConversion* conversion = metadata_ ? metadata_->Conversion() : nullptr;
+    Checked([&] {
+      if (!conversion) return encoder_->WriteRows(first, stride, count);
+      for (int i = 0; i < count; ++i) {
+        conversion->Convert(first + size_t(i) * stride, converted_.data(), width_);
+        encoder_->WriteRows(converted_.data(), converted_.size(), 1);
+      }
+    });
   }
   void Finish() {
     Checked([&] { encoder_->Finish(); });
@@ -223,7 +240,10 @@ class JpegConsumer : public RowConsumer {
  private:
   int fd_;
   QString path_;
+  CopyMetadata* metadata_;
   std::optional<JpegEncoder> encoder_;
+  std::vector<uint8_t> converted_;
+  int width_ = 0;
 
   // A failed write keeps its errno with the message.
   template <typename Step>
@@ -278,6 +298,11 @@ QString ExportTarget(const QString& picture) { return ExportFolder(picture) + Ex
 void UseNamedTemporaryFiles(bool named) { namedTemporaries = named; }
 
 QString ExportStampedCopy(RenderJob job, const ExportOptions& options) {
+  return ExportStampedCopy(std::move(job), std::nullopt, nullptr, options);
+}
+
+QString ExportStampedCopy(RenderJob job, const std::optional<CopySettings>& settings, QString* warning,
+                          const ExportOptions& options) {
   IgnoreFileSizeSignal();
   const ExportCore core;
   const QString folder = ExportFolder(job.fileName);
@@ -288,7 +313,9 @@ QString ExportStampedCopy(RenderJob job, const ExportOptions& options) {
 
   TemporaryFile temporary(folderFd.get(), CopyMode(job.fileName));
   if (temporary.fd() < 0) throw WriteFailure(path, errno);
-  JpegConsumer jpeg(temporary.fd(), path);
+  std::optional<CopyMetadata> metadata;
+  if (settings) metadata.emplace(job.fileName, *settings, job.comment);
+  JpegConsumer jpeg(temporary.fd(), path, metadata ? &*metadata : nullptr);
   {
     RowPipeline pipeline(jpeg, options.threads, options.cancel ? options.cancel : ExportCancelScope::Current());
     RenderFullSize(job, pipeline);
@@ -300,6 +327,7 @@ QString ExportStampedCopy(RenderJob job, const ExportOptions& options) {
   if (::fsync(temporary.fd()) != 0) throw WriteFailure(path, errno);
   if (!temporary.Place(PathBytes(FileNamePart(path)))) throw WriteFailure(path, errno);
   if (::fsync(folderFd.get()) != 0 && errno != EINVAL) throw WriteFailure(path, errno);
+  if (warning) *warning = metadata ? metadata->Warning() : QString();
   return path;
 }
 

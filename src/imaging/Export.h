@@ -4,9 +4,11 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 #include <atomic>
 
+#include "CopySettings.h"
 #include "Render.h"
 #include "RowPipeline.h"
 
@@ -68,6 +70,15 @@ struct ExportOptions {
   const std::atomic<bool>* cancel = nullptr;
 };
 QString ExportStampedCopy(RenderJob job, const ExportOptions& options = {});
+
+// The same with what the copy carries of its photo and its JPEG quality
+// (CopyMetadata.h): the colour profile, and the EXIF, XMP and IPTC data the
+// settings let through. Metadata that cannot be carried is left out, never
+// failing the export; warning (when given) receives why, or "" when nothing
+// was left out. Without settings the copy is written as by the overload
+// above: quality 100 and nothing of the photo's metadata or profile.
+QString ExportStampedCopy(RenderJob job, const std::optional<CopySettings>& settings, QString* warning,
+                          const ExportOptions& options = {});
 
 // For tests: write through a named temporary file even where the file
 // system offers unnamed ones.

@@ -246,4 +246,42 @@ std::optional<std::string> HeifFile::Exif() const {
   return bytes.substr(header);
 }
 
+std::optional<std::string> HeifFile::Xmp() const {
+  heif_image_handle* primary = state_->primary;
+  heif_item_id ids[16];
+  const int count = heif_image_handle_get_list_of_metadata_block_IDs(primary, "mime", ids, 16);
+  for (int i = 0; i < count; ++i) {
+    const char* type = heif_image_handle_get_metadata_content_type(primary, ids[i]);
+    if (!type || std::string_view(type) != "application/rdf+xml") continue;
+    const size_t size = heif_image_handle_get_metadata_size(primary, ids[i]);
+    if (size == 0 || size > kMaxExifBytes) return std::nullopt;
+    std::string bytes(size, '\0');
+    if (heif_image_handle_get_metadata(primary, ids[i], bytes.data()).code != heif_error_Ok) return std::nullopt;
+    return bytes;
+  }
+  return std::nullopt;
+}
+
+HeifFile::Colour HeifFile::ColourOf() const {
+  heif_image_handle* primary = state_->primary;
+  Colour colour;
+  // A profile larger than any real one is no profile.
+  const size_t size = heif_image_handle_get_raw_color_profile_size(primary);
+  if (size > 0 && size <= kMaxExifBytes) {
+    colour.icc.resize(size);
+    if (heif_image_handle_get_raw_color_profile(primary, colour.icc.data()).code != heif_error_Ok) colour.icc.clear();
+  }
+  heif_color_profile_nclx* nclx = nullptr;
+  if (heif_image_handle_get_nclx_color_profile(primary, &nclx).code == heif_error_Ok && nclx) {
+    colour.nclx = true;
+    colour.red[0] = nclx->color_primary_red_x, colour.red[1] = nclx->color_primary_red_y;
+    colour.green[0] = nclx->color_primary_green_x, colour.green[1] = nclx->color_primary_green_y;
+    colour.blue[0] = nclx->color_primary_blue_x, colour.blue[1] = nclx->color_primary_blue_y;
+    colour.white[0] = nclx->color_primary_white_x, colour.white[1] = nclx->color_primary_white_y;
+    colour.transfer = int(nclx->transfer_characteristics);
+    heif_nclx_color_profile_free(nclx);
+  }
+  return colour;
+}
+
 }  // namespace tessaly

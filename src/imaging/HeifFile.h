@@ -71,6 +71,21 @@ class HeifFile {
   // offset after them), or none when it has no such item or it is malformed.
   std::optional<std::string> Exif() const;
 
+  // The primary image's XMP item (a 'mime' item of type
+  // "application/rdf+xml"), or none.
+  std::optional<std::string> Xmp() const;
+
+  // The primary image's colour as its 'colr' properties give it: an ICC
+  // profile, and the nclx colour (the chromaticities of its primaries and
+  // white point, its transfer characteristics code) when there is one.
+  struct Colour {
+    std::string icc;
+    bool nclx = false;
+    double red[2] = {}, green[2] = {}, blue[2] = {}, white[2] = {};
+    int transfer = 2;
+  };
+  Colour ColourOf() const;
+
   struct State;
 
  private:

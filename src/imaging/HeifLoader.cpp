@@ -91,6 +91,12 @@ std::optional<std::string> HeifPicture::Exif() const {
   return bytes;
 }
 
+std::optional<std::string> HeifPicture::Xmp() const {
+  std::string bytes;
+  if (!file_->Xmp(bytes)) return std::nullopt;
+  return bytes;
+}
+
 std::optional<std::string> ReadHeifExif(const std::string& path) {
   try {
     return HeifPicture(path).Exif();

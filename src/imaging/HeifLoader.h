@@ -38,6 +38,8 @@ class HeifPicture {
   int DecodedHeight() const { return file_->DecodedHeight(); }
   const uint8_t* Row(int y) const { return file_->Row(y); }
   std::optional<std::string> Exif() const;
+  std::optional<std::string> Xmp() const;
+  HeifFile::Colour ColourOf() const { return file_->ColourOf(); }
 
  private:
   std::unique_ptr<HeifModuleFile> file_;

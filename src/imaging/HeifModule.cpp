@@ -59,6 +59,23 @@ class ModuleFile : public HeifModuleFile {
       return false;
     }
   }
+  bool Xmp(std::string& bytes) const override {
+    try {
+      std::optional<std::string> xmp = file_.Xmp();
+      if (!xmp) return false;
+      bytes = std::move(*xmp);
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+  HeifFile::Colour ColourOf() const override {
+    try {
+      return file_.ColourOf();
+    } catch (const std::exception&) {
+      return {};
+    }
+  }
 
  private:
   HeifFile file_;
@@ -68,7 +85,7 @@ class ModuleFile : public HeifModuleFile {
 
 }  // namespace tessaly
 
-extern "C" __attribute__((visibility("default"))) tessaly::HeifModuleFile* tessaly_heif_open_v1(
+extern "C" __attribute__((visibility("default"))) tessaly::HeifModuleFile* tessaly_heif_open_v2(
     const char* path, tessaly::HeifFailure* failure) {
   try {
     return new tessaly::ModuleFile(path);

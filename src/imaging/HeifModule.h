@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "HeifFile.h"
+
 namespace tessaly {
 
 struct HeifFailure {
@@ -31,11 +33,14 @@ class HeifModuleFile {
   virtual const uint8_t* Row(int y) const = 0;
   // False when there is no usable EXIF item.
   virtual bool Exif(std::string& bytes) const = 0;
+  // False when there is no usable XMP item.
+  virtual bool Xmp(std::string& bytes) const = 0;
+  virtual HeifFile::Colour ColourOf() const = 0;
 };
 
 // The module's one entry, looked up by this name: opens path (file-system
 // bytes); nullptr and the reason in failure when that fails.
 using HeifModuleOpen = HeifModuleFile* (*)(const char* path, HeifFailure* failure);
-inline constexpr char kHeifModuleEntry[] = "tessaly_heif_open_v1";
+inline constexpr char kHeifModuleEntry[] = "tessaly_heif_open_v2";
 
 }  // namespace tessaly

@@ -114,7 +114,8 @@ void TermDestination(j_compress_ptr info) {
   if (!WriteAll(s, kOutputBufferSize - s->dest.free_in_buffer)) ERREXIT(info, JERR_FILE_WRITE);
 }
 
-bool EncoderStart(EncoderState* s, int width, int height, int quality) {
+bool EncoderStart(EncoderState* s, int width, int height, int quality, const JpegMarker* markers, size_t count,
+                  bool jfif) {
   s->info.err = UseJpegErrors(&s->err);
   if (setjmp(s->err.jump)) return false;
   jpeg_create_compress(&s->info);
@@ -129,7 +130,11 @@ bool EncoderStart(EncoderState* s, int width, int height, int quality) {
   s->info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&s->info);
   jpeg_set_quality(&s->info, quality, TRUE);
+  s->info.write_JFIF_header = jfif ? TRUE : FALSE;
   jpeg_start_compress(&s->info, TRUE);
+  for (size_t i = 0; i < count; ++i)
+    jpeg_write_marker(&s->info, markers[i].code, reinterpret_cast<const JOCTET*>(markers[i].payload.data()),
+                      unsigned(markers[i].payload.size()));
   return true;
 }
 
@@ -147,10 +152,14 @@ bool EncoderFinish(EncoderState* s) {
 
 }  // namespace
 
-JpegEncoder::JpegEncoder(int fd, const QString& path, int width, int height, int quality)
+JpegEncoder::JpegEncoder(int fd, const QString& path, int width, int height, int quality,
+                         const std::vector<JpegMarker>& markers)
     : state_(std::make_unique<State>()), path_(path), height_(height) {
   state_->fd = fd;
-  if (!EncoderStart(state_.get(), width, height, quality)) Fail();
+  static const std::string exifSignature("Exif\0\0", 6);
+  const bool exifFirst = !markers.empty() && markers.front().code == 0xE1 &&
+                         markers.front().payload.compare(0, exifSignature.size(), exifSignature) == 0;
+  if (!EncoderStart(state_.get(), width, height, quality, markers.data(), markers.size(), !exifFirst)) Fail();
 }
 
 JpegEncoder::~JpegEncoder() {

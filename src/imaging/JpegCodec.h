@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "JpegDecode.h"
+#include "JpegMetadata.h"
 
 namespace tessaly {
 
@@ -55,11 +56,14 @@ class JpegDecoder {
 
 // Writes a JPEG row by row to an open file descriptor: 8-bit RGB input, the
 // library's default parameters with the given quality (baseline tables),
-// sequential, three colour components, no metadata. Errors throw
+// sequential, three colour components. The markers follow SOI as given;
+// when the first is an EXIF APP1 segment the JFIF header is left out, as
+// EXIF wants its segment first (EXIF 2.3 section 4.5.4). Errors throw
 // PictureError naming path (the errno text of a failed write).
 class JpegEncoder {
  public:
-  JpegEncoder(int fd, const QString& path, int width, int height, int quality = 100);
+  JpegEncoder(int fd, const QString& path, int width, int height, int quality = 100,
+              const std::vector<JpegMarker>& markers = {});
   ~JpegEncoder();
   JpegEncoder(const JpegEncoder&) = delete;
   JpegEncoder& operator=(const JpegEncoder&) = delete;

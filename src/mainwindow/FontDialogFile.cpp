@@ -387,6 +387,21 @@ QString WriteStampOptionsFile(const QString& path, const TStampFont& font) {
   return ReplaceFile(path, StampOptionsText(font));
 }
 
+QString CopySettingsPath(const QString& exeDir) {
+  return QFileInfo(FontDialogPath(exeDir)).dir().filePath(QString::fromLatin1(kCopyOptionsFileName));
+}
+
+CopySettings StoredCopySettings(const QString& exeDir) {
+  CopySettings settings;
+  QFile file(CopySettingsPath(exeDir));
+  if (file.open(QIODevice::ReadOnly)) ReadCopySettings(file.readAll(), settings);
+  return settings;
+}
+
+QString WriteCopySettingsFile(const QString& path, const CopySettings& settings) {
+  return ReplaceFile(path, CopySettingsText(settings));
+}
+
 std::span<const NamedFontValue> FontColors() { return kColors; }
 std::span<const NamedFontValue> FontCharsets() { return kCharsets; }
 

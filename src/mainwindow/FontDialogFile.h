@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 
+#include "CopySettings.h"
 #include "StampFont.h"
 
 namespace tessaly {
@@ -53,6 +54,14 @@ void ReadStampOptions(const QByteArray& text, TStampFont& font);
 // Replaces the file at path; "" on success, else the same message as
 // WriteFontDialogFile.
 QString WriteStampOptionsFile(const QString& path, const TStampFont& font);
+
+// "CopyOptions.ini" (CopySettings.h) in the folder FontDialogPath chooses.
+QString CopySettingsPath(const QString& exeDir);
+// The stored settings, or the defaults when the file is missing or unreadable.
+CopySettings StoredCopySettings(const QString& exeDir);
+// Replaces the file at path; "" on success, else the same message as
+// WriteFontDialogFile.
+QString WriteCopySettingsFile(const QString& path, const CopySettings& settings);
 
 // Named values of the stream, for the font dialog's lists.
 struct NamedFontValue {

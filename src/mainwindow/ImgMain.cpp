@@ -8,12 +8,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QFileInfo>
+#include <QMenu>
 #include <QPointer>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <exception>
 
+#include "CopyOptionsMenu.h"
 #include "ExportAllController.h"
 #include "ExportProgress.h"
 #include "ExportSummary.h"
@@ -91,6 +94,10 @@ void TImageForm::Wire() {
 
 void TImageForm::FormCreate() {
   DefaultFont = StoredDefaultFont(ExeDir);
+  // What the copies carry: after the default font's entries.
+  for (QObject* object : FontAction->associatedObjects())
+    if (auto* menu = qobject_cast<QMenu*>(object); menu && !CopyOptions) CopyOptions = new CopyOptionsMenu(menu, this);
+  CopyOptions->SetSettings(StoredCopySettings(ExeDir));
   ShowLabelFont();
 }
 
@@ -111,6 +118,7 @@ void TImageForm::closeEvent(QCloseEvent* event) {
   CommitPendingEdit(false);
   QString error = WriteFontDialogFile(FontDialogPath(ExeDir), DefaultFont);
   if (error.isEmpty()) error = WriteStampOptionsFile(StampOptionsPath(ExeDir), DefaultFont);
+  if (error.isEmpty()) error = WriteCopySettingsFile(CopySettingsPath(ExeDir), CopyOptions->Settings());
   if (!error.isEmpty()) {
     ShowError(error);
     event->ignore();
@@ -347,7 +355,15 @@ void TImageForm::ClipShapeMouseDown() {
 
 void TImageForm::ExportActionExecute() {
   CommitPendingEdit(true);
-  if (CurrentPanel) CurrentPanel->ExportCopy();
+  if (!CurrentPanel) return;
+  QString warning;
+  CurrentPanel->ExportCopy(CopyOptions->Settings(), &warning);
+  ShowCopyWarning(CurrentPanel->FileName, warning);
+}
+
+void TImageForm::ShowCopyWarning(const QString& file, const QString& warning) {
+  if (!warning.isEmpty())
+    StatusText->setText(tr("%1: копия записана без части метаданных (%2)").arg(QFileInfo(file).fileName(), warning));
 }
 
 void TImageForm::ExportAllActionExecute() {
@@ -373,6 +389,8 @@ void TImageForm::ExportAllActionExecute() {
           [shown = QList<QPointer<TImgPanel>>(panels.cbegin(), panels.cend())](int index, const Photo& photo) {
             if (TImgPanel* panel = shown.value(index)) panel->photo().TakeFacts(photo);
           });
+  exportAll_->SetCopySettings(CopyOptions->Settings());
+  connect(exportAll_, &ExportAllController::Warned, this, &TImageForm::ShowCopyWarning);
   connect(exportAll_, &ExportAllController::Finished, this, &TImageForm::ExportAllFinished);
   LockForExport(true);
   exportAll_->Start(photos);

@@ -27,6 +27,7 @@
 
 namespace tessaly {
 
+class CopyOptionsMenu;
 class ExportAllController;
 class TExportProgress;
 
@@ -42,6 +43,7 @@ class TImageForm : public QMainWindow, public TImageFormControls {
 
   QString ExeDir;           // with a trailing separator
   TStampFont DefaultFont;   // given to every newly opened picture
+  CopyOptionsMenu* CopyOptions = nullptr;  // what the copies carry (Параметры menu)
   TStampFont ImgFontDialogFont;  // what the "Шрифт" dialog showed last
   TStampFont LabelFont;     // ImgCmtLabel's font: what Apply gives the picture
   TImgPanel* CurrentPanel = nullptr;
@@ -146,6 +148,8 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // The preview of the current picture asked of the workers.
   void AskPreview();
   // Export All's reports.
+  // A copy written without some of its photo's metadata: why, in the status bar.
+  void ShowCopyWarning(const QString& file, const QString& warning);
   void ExportAllFinished();
   // What could change the panels is disabled during Export All.
   void LockForExport(bool locked);

@@ -100,10 +100,14 @@ class TImgPanel : public QFrame {
   void SetCropTop(double p) { photo_.SetCropTop(p); }
 
   // Writes the stamped copy, as JPEG, to the folder "Export" beside the
-  // picture under the picture's own file name; returns the path written.
-  // The picture's size and orientation are read again first (a photo
-  // changed since it was opened is cut by its new size: Photo::Refresh).
-  QString ExportCopy() { return photo_.ExportCopy(); }
+  // picture under the picture's own file name, carrying what the settings
+  // let through of the photo's profile and metadata (Export.h); returns the
+  // path written; warning receives what was left out and why. The picture's
+  // size and orientation are read again first (a photo changed since it was
+  // opened is cut by its new size: Photo::Refresh).
+  QString ExportCopy(const CopySettings& settings = {}, QString* warning = nullptr) {
+    return photo_.ExportCopy(true, nullptr, settings, warning);
+  }
 
   // Gives the keyboard focus to the panel (a click on it, its label or its
   // thumbnail).

@@ -240,13 +240,13 @@ bool Photo::Refresh() {
   return true;
 }
 
-QString Photo::ExportCopy(bool refresh, bool* changed) {
+QString Photo::ExportCopy(bool refresh, bool* changed, const std::optional<CopySettings>& copy, QString* warning) {
   const bool refreshed = refresh && Refresh();
   if (changed) *changed = refreshed;
   RenderJob job = StampJob();
   if (factsRead_) job.uprightSize = QSize(width, height);
   try {
-    return ExportStampedCopy(std::move(job));
+    return ExportStampedCopy(std::move(job), copy, warning);
   } catch (const PictureChanged&) {
     // Replaced again between the header and the decoding.
     throw PictureError(PhotoChangedText(path));

@@ -15,6 +15,7 @@
 
 #include "Orientation.h"
 #include "PrintCrop.h"
+#include "CopySettings.h"
 #include "Render.h"
 #include "StampFont.h"
 
@@ -120,9 +121,12 @@ class Photo {
   // (PhotoChangedText) when the file is no longer a picture. Does nothing
   // for a photo whose facts were never read.
   bool Refresh();
-  // Refresh (when asked), then the stamped copy (Export.h); returns the
-  // path written. changed: whether Refresh changed the facts.
-  QString ExportCopy(bool refresh = true, bool* changed = nullptr);
+  // Refresh (when asked), then the stamped copy (Export.h) carrying what
+  // copy lets through of the photo's profile and metadata (none: nothing);
+  // returns the path written. changed: whether Refresh changed the facts;
+  // warning: what was left out of the copy and why.
+  QString ExportCopy(bool refresh = true, bool* changed = nullptr,
+                     const std::optional<CopySettings>& copy = CopySettings{}, QString* warning = nullptr);
 
  private:
   RenderJob Job(bool withStamp) const;

@@ -12,6 +12,8 @@ ExportAllController::ExportAllController(bool keepGoing, ExportRun::Worker worke
     Stepped(index, {});
   });
   connect(run_, &ExportRun::Failed, this, &ExportAllController::Stepped);
+  connect(run_, &ExportRun::Warned, this,
+          [this](int index, const QString& message) { emit Warned(files_[index], message); });
   connect(run_, &ExportRun::Refreshed, this, &ExportAllController::Refreshed);
   connect(run_, &ExportRun::Finished, this, [this] {
     for (const QString& folder : std::as_const(writtenTo_))
@@ -24,7 +26,7 @@ ExportAllController::ExportAllController(bool keepGoing, ExportRun::Worker worke
 void ExportAllController::Start(const QList<Photo>& photos) {
   QList<ExportRun::Item> items;
   for (const Photo& photo : photos) {
-    items.append({photo, {}, {}});
+    items.append({photo, {}, {}, copy_});
     files_ << photo.path;
   }
   outcome_.total = int(photos.size());

@@ -49,6 +49,8 @@ class ExportAllController : public QObject {
   // meanwhile. One run per controller. With none Finished comes at once
   // (queued).
   void Start(const QList<Photo>& photos);
+  // What the copies carry of their photos (Export.h); before Start.
+  void SetCopySettings(const CopySettings& copy) { copy_ = copy; }
   // No further copy is started; those under way are finished and counted.
   void Cancel();
 
@@ -69,6 +71,8 @@ class ExportAllController : public QObject {
   void FirstFailure(const QString& file, const QString& message);
   // The run has ended; Result() tells what it came to.
   void Finished();
+  // A copy written without some of its photo's metadata, and why.
+  void Warned(const QString& file, const QString& message);
 
  private:
   void Stepped(int index, const QString& failure);
@@ -76,6 +80,7 @@ class ExportAllController : public QObject {
   bool keepGoing_;
   ExportRun* run_;
   QStringList files_;
+  CopySettings copy_;
   QMap<int, QString> writtenTo_;  // photo index -> folder of its copy
   int done_ = 0;
   Outcome outcome_;

@@ -15,8 +15,7 @@ enum Kind { kExported, kFailed, kHalting, kSkipped };
 
 ExportRun::ExportRun(QObject* parent, int workers, Worker worker)
     : QObject(parent),
-      worker_(worker ? std::move(worker)
-                     : Worker([](Photo& photo, bool refresh, bool* changed) { return photo.ExportCopy(refresh, changed); })) {
+      worker_(std::move(worker)) {  // empty: Photo::ExportCopy with the item's settings
   pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
 }
 
@@ -62,11 +61,16 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
             Photo photo = item.photo;
             if (item.prepare) item.prepare(photo);
             bool changed = false;
+            QString warning;
             // Cancel reaches the export the worker makes on this thread.
             const ExportCancelScope cancelScope(cancel.get());
-            text = worker_(photo, !item.prepare, &changed);
+            text = worker_ ? worker_(photo, !item.prepare, &changed)
+                           : photo.ExportCopy(!item.prepare, &changed, item.copy, &warning);
             if (changed) refreshed = std::make_shared<const Photo>(std::move(photo));
             kind = kExported;
+            if (!warning.isEmpty())
+              QMetaObject::invokeMethod(this, [this, index, warning] { emit Warned(index, warning); },
+                                        Qt::QueuedConnection);
           } catch (const ExportCancelled&) {
             kind = kSkipped;
           } catch (const std::exception& e) {

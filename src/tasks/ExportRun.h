@@ -11,7 +11,9 @@
 #include <climits>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "CopySettings.h"
 #include "Photo.h"
 
 namespace tessaly {
@@ -41,6 +43,9 @@ class ExportRun : public QObject {
     // apply choices); the facts are then fresh and not read again. Its
     // PictureError fails the item. photo.path must be set already.
     std::function<void(Photo&)> prepare;
+    // What the copy carries of its photo, for the default worker (Export.h);
+    // none: nothing.
+    std::optional<CopySettings> copy = CopySettings{};
   };
 
   // Writes the copy of photo and returns its path, reading its facts again
@@ -72,6 +77,9 @@ class ExportRun : public QObject {
  signals:
   void Refreshed(int index, const tessaly::Photo& photo);
   void Exported(int index, const QString& path);
+  // Before Exported: what of the photo's metadata the copy was written
+  // without, and why.
+  void Warned(int index, const QString& message);
   void Failed(int index, const QString& message);
   void Skipped(int index);
   void Finished();

@@ -5,17 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <functional>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <libheif/heif.h>
 
+#include "CameraExif.h"
+#include "ColourProfiles.h"
 #include "ExifReader.h"
 #include "Export.h"
 #include "FullReader.h"
 #include "HeifCodec.h"
 #include "HeifPreviewCache.h"
+#include "JpegMetadata.h"
 #include "ImgPanel.h"
 #include "PhotoBuilder.h"
 #include "PictureFiles.h"
@@ -41,7 +45,8 @@ heif_image* HeifImage(const QImage& picture) {
 // Writes stored as HEIC with the orientation (EXIF numbering) as rotation and
 // mirror properties, an EXIF item, and a thumbnail of thumbnail's picture.
 void WriteHeif(const QString& path, const QImage& stored, int orientation, const std::string& exif = {},
-               const QImage& thumbnail = {}) {
+               const QImage& thumbnail = {},
+               const std::function<void(heif_image*, heif_encoding_options*)>& colour = {}) {
   heif_context* context = heif_context_alloc();
   heif_encoder* encoder = nullptr;
   Ok(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder));
@@ -49,6 +54,7 @@ void WriteHeif(const QString& path, const QImage& stored, int orientation, const
   heif_encoding_options* options = heif_encoding_options_alloc();
   options->image_orientation = heif_orientation(orientation);
   heif_image* image = HeifImage(stored);
+  if (colour) colour(image, options);
   heif_image_handle* handle = nullptr;
   Ok(heif_context_encode_image(context, image, encoder, options, &handle));
   if (!exif.empty()) Ok(heif_context_add_exif_metadata(context, handle, exif.data(), int(exif.size())));
@@ -242,6 +248,50 @@ TEST(Heif, LibheifIsLoadedOnlyWhenAHeifFileIsMet) {
   EXPECT_EQ(loaded(folder + "/plain.jpg"), "exit 0, module not loaded, libheif not loaded");
   EXPECT_EQ(loaded(folder + "/phone.heic"), "exit 0, module loaded, libheif loaded");
   EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(HeifModulePath())));
+}
+
+TEST(Heif, CopyCarriesTheExifItemAndTheColourProfile) {
+  const QString folder = TestFolder("heif-metadata");
+  const std::string wide = ProfileFromPrimaries({{0.64, 0.33}, {0.21, 0.71}, {0.15, 0.06}, {0.3127, 0.329}, 4}, "Wide");
+  // nclx only: Display P3 primaries, the sRGB curve.
+  const std::unique_ptr<heif_color_profile_nclx, void (*)(heif_color_profile_nclx*)> nclx(
+      heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
+  heif_nclx_color_profile_set_color_primaries(nclx.get(), 12);
+  heif_nclx_color_profile_set_transfer_characteristics(nclx.get(), 13);
+  heif_nclx_color_profile_set_matrix_coefficients(nclx.get(), 1);
+  const auto p3 = [&](heif_image* image, heif_encoding_options* options) {
+    heif_image_set_nclx_color_profile(image, nclx.get());
+    options->output_nclx_profile = nclx.get();
+    options->macOS_compatibility_workaround_no_nclx_profile = 0;  // else no nclx is written
+  };
+  const struct {
+    const char* name;
+    std::function<void(heif_image*, heif_encoding_options*)> colour;
+    std::string description;  // of the copy's profile
+  } cases[] = {
+      {"icc.heic", [&](heif_image* i, heif_encoding_options*) { heif_image_set_raw_color_profile(i, "prof", wide.data(), wide.size()); }, "Wide"},
+      {"nclx.heic", p3, "Display P3"},
+      {"plain.heic", {}, ""},
+  };
+  for (const auto& c : cases) {
+    const QString path = folder + "/" + c.name;
+    WriteHeif(path, BlockPicture(64, 48), 1, "Exif" + std::string(2, '\0') + CameraExifBlock(true).tiff, {}, c.colour);
+    QString warning;
+    const QString copy = ExportStampedCopy(RenderJob{path, std::nullopt, true, {}, "d", "c"}, CopySettings{}, &warning);
+    EXPECT_EQ(warning, "") << c.name;
+    std::vector<JpegMarker> segments;
+    ASSERT_TRUE(ReadJpegAppSegments(QFile::encodeName(copy).toStdString(), segments, nullptr));
+    const JpegMetadata meta = CollectJpegMetadata(segments);
+    EXPECT_EQ(ProfileDescription(meta.icc), c.description) << c.name;
+    if (c.name == std::string("icc.heic")) EXPECT_EQ(meta.icc, wide);
+    TimgData data(kBuildAll, FullReader());
+    data.ReadPicture(QFile::encodeName(copy).toStdString());
+    ASSERT_TRUE(data.exif) << c.name;
+    EXPECT_EQ(data.exif->cameraMake, "Canon") << c.name;
+    EXPECT_EQ(FormatIsoDateTime(data.exif->OriginalDate()), "2021-05-06 07:08:09") << c.name;
+    EXPECT_EQ(data.exif->orientation, 1) << c.name;
+    EXPECT_LT(data.exif->TagIndex("GPSLatitude"), 0) << c.name;
+  }
 }
 
 // The phone photos: a tiled iPhone HEIC and a Samsung one turned upright by

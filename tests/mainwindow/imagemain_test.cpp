@@ -149,7 +149,9 @@ class ImageFormTest : public QObject {
     QCOMPARE(menus, QStringList({"Файл: Open Picture|&Open Picture..., Export|Export, Export All|Ex&port All, |, "
                                  "Закрыть|Закрыть, Exit|E&xit",
                                  "Параметры: Шрифт по умолчанию|Шрифт по умолчанию, Шрифт для всех|Шрифт для всех, "
-                                 "Комментарий для всех|Комментарий для всех"}));
+                                 "Комментарий для всех|Комментарий для всех, |, Преобразовать в sRGB|Преобразовать в sRGB, "
+                                 "Сохранять координаты|Сохранять координаты, Без метаданных|Без метаданных, "
+                                 "Качество JPEG|Качество JPEG"}));
     QCOMPARE(texts(form.ActionToolBar1->actions()), QStringList({"Закрыть|Закрыть", "Применить|Применить", "&10x15|10x15"}));
     QCOMPARE(form.ValueListEditor1->rowCount(), 2);
     QCOMPARE(form.ValueListEditor1->item(0, 0)->text(), TImageForm::kDateKey);

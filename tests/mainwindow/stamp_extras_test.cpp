@@ -5,12 +5,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 #include <optional>
 
+#include "CopyOptionsMenu.h"
 #include "FontDialogFile.h"
 #include "ImageView.h"
 #include "ImgMain.h"
@@ -208,6 +210,36 @@ class StampExtrasTest : public QObject {
       typedFor->Comment.clear();
       QVERIFY(copy != Bytes(typedFor->ExportCopy()));
     }
+  }
+
+  // What the copies carry: the stored choices ticked in the Параметры menu,
+  // used by Export and stored again on closing.
+  void copyOptionsAreShownUsedAndStored() {
+    QFile ini(Path("CopyOptions.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[Copy]\nKeepLocation=true\nQuality=72\n") > 0);
+    ini.close();
+    TImageForm& form = NewForm({WritePhoto(Path("p.jpg"), kThreeDates)});
+    CopyOptionsMenu& menu = *form.CopyOptions;
+    const auto ticked = [&] {
+      QStringList texts;
+      for (QAction* a : QList<QAction*>{menu.SrgbAction, menu.KeepLocationAction, menu.NoMetadataAction} +
+                            menu.QualityMenu->actions())
+        if (a->isChecked() && a->isVisible()) texts << a->text();
+      return texts;
+    };
+    QCOMPARE(ticked(), QStringList({"Сохранять координаты", "72"}));
+    form.ExportAction->trigger();
+    QVERIFY(Bytes(Path("Export/p.jpg")).contains("Exif"));
+
+    menu.NoMetadataAction->trigger();
+    menu.QualityMenu->actions().first()->trigger();
+    QCOMPARE(ticked(), QStringList({"Сохранять координаты", "Без метаданных", "100"}));
+    QVERIFY(!menu.KeepLocationAction->isEnabled());  // nothing to keep it in
+    form.ExportAction->trigger();
+    QVERIFY(!Bytes(Path("Export/p.jpg")).contains("Exif"));
+    QVERIFY(form.close());
+    QCOMPARE(Bytes(Path("CopyOptions.ini")),
+             QByteArray("[Copy]\nConvertToSrgb=false\nKeepLocation=true\nNoMetadata=true\nQuality=100\n"));
   }
 
   void escapeLeavesCropModeWithTheCropUnchanged() {

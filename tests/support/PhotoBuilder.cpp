@@ -26,6 +26,11 @@ std::string U32(uint32_t v, bool be) {
 
 TiffBuilder::TiffBuilder(bool bigEndian) : dirs_(1), bigEndian_(bigEndian) {}
 
+void TiffBuilder::SetNext(int dir, int next) {
+  next_.resize(dirs_.size(), -1);
+  next_.at(dir) = next;
+}
+
 int TiffBuilder::AddDirectory() {
   dirs_.emplace_back();
   return static_cast<int>(dirs_.size()) - 1;
@@ -146,7 +151,8 @@ std::string TiffBuilder::Build() const {
         if (e.value.size() % 2) data += '\0';
       }
     }
-    out += U32(0, be);
+    const int next = d < next_.size() ? next_[d] : -1;
+    out += U32(next >= 0 ? offsets.at(next) : 0, be);
     out += data;
   }
   return out;

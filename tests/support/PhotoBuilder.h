@@ -38,6 +38,9 @@ class TiffBuilder {
   // A LONG entry with an arbitrary offset (for offsets that point anywhere).
   void AddRawOffset(int dir, uint16_t tag, uint32_t offset);
 
+  // Sets the next-directory link of dir (IFD0's link leads to IFD1).
+  void SetNext(int dir, int next);
+
   // Replaces the value of an entry with bytes of the same length (for values,
   // such as maker notes, that contain offsets and so depend on the layout).
   void Replace(int dir, uint16_t tag, std::string value);
@@ -56,6 +59,7 @@ class TiffBuilder {
     int link = -1;  // directory number for Link entries
   };
   std::vector<std::vector<Entry>> dirs_;
+  std::vector<int> next_;  // next-directory link of each directory, -1: none
   bool bigEndian_;
   const Entry& Find(int dir, uint16_t tag) const;
   std::vector<uint32_t> Layout() const;  // offset of each directory
