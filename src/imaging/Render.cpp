@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "DecodeMessages.h"
 #include "HeifCodec.h"
 #include "JpegCodec.h"
 #include "Orientation.h"
@@ -25,12 +26,6 @@
 namespace tessaly {
 
 namespace {
-
-// The files decoded as JPEG: the reader's JPEG containers and .jfif, which
-// the reader does not open (so its pictures are never turned).
-bool IsJpegName(const QString& fileName) {
-  return IsJpegContainerName(fileName) || QFileInfo(fileName).suffix().compare(u"jfif", Qt::CaseInsensitive) == 0;
-}
 
 // The rows of a decoded picture, asked for in order (never backwards).
 class RowSource {
@@ -114,7 +109,10 @@ class HeifRows : public RowSource {
 // decodes nothing; the pixels are read when the rows are started.
 class QtRows : public RowSource {
  public:
-  explicit QtRows(const QString& path) : path_(path) {
+  // As JpegRows: with refuseDamage, data the library reports as damaged
+  // fails; otherwise damage, when given, receives why.
+  QtRows(const QString& path, bool refuseDamage, QString* damage)
+      : path_(path), refuseDamage_(refuseDamage), damage_(damage) {
     QFile file;
     QImageReader reader;
     OpenReader(file, reader);
@@ -144,7 +142,9 @@ class QtRows : public RowSource {
       throw OpenError(path_, ErrnoText(code));
     }
     reader.setDevice(&file);
-    reader.setFormat(QFileInfo(path_).suffix().toLower().toLatin1());
+    // The format the file's contents show, which may not be its extension's.
+    const QByteArray format = QImageReader::imageFormat(&file);
+    reader.setFormat(format.isEmpty() ? QFileInfo(path_).suffix().toLower().toLatin1() : format);
   }
   void Decode() {
     QFile file;
@@ -153,7 +153,20 @@ class QtRows : public RowSource {
     // Qt's own limit (128 MB) would refuse a 45-megapixel picture; the
     // render cap decides instead.
     reader.setAllocationLimit(int(kMaxRenderBytes >> 20));
-    QImage image = reader.read();
+    // libpng and libtiff report damage (a bad CRC, a bad LZW code word, data
+    // that ends early) through Qt's messages, and Qt may still give the
+    // picture as far as it got; their messages are taken here rather than
+    // printed, and an error among them is damage, as for a JPEG.
+    QImage image;
+    QString damage;
+    {
+      const DecodeMessages messages;
+      image = reader.read();
+      damage = messages.Errors().join(QStringLiteral("; "));
+    }
+    if (!damage.isEmpty() && (refuseDamage_ || image.isNull()))
+      throw ReadError(path_, QStringLiteral("Picture data is damaged: ") + damage);
+    if (damage_) *damage_ = damage;
     if (image.isNull())
       throw ReadError(path_, reader.errorString());
     if (image.hasAlphaChannel()) {
@@ -171,6 +184,8 @@ class QtRows : public RowSource {
   }
 
   QString path_;
+  bool refuseDamage_;
+  QString* damage_;
   QImage image_;
 };
 
@@ -182,9 +197,11 @@ std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamag
   struct stat info;
   if (::stat(PathBytes(fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
     throw OpenError(fileName, QStringLiteral("Not a regular file"));
-  if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName, refuseDamage, damage);
-  if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName);
-  return std::make_unique<QtRows>(fileName);
+  switch (KindOf(fileName)) {
+    case PictureKind::Jpeg: return std::make_unique<JpegRows>(fileName, refuseDamage, damage);
+    case PictureKind::Heif: return std::make_unique<HeifRows>(fileName);
+    default: return std::make_unique<QtRows>(fileName, refuseDamage, damage);
+  }
 }
 
 // The rows of a picture stored turned or mirrored, delivered upright. Width,
@@ -329,27 +346,27 @@ StampLayout LayOutStamp(const RenderJob& job, int64_t ow, int64_t oh, QPaintDevi
 }
 
 // Draws the texts into image, whose first row is output row `top`. The
-// background shows between the letters.
+// background shows between the letters. The glyphs go through their
+// outlines, filled with antialiasing: Qt's cached glyph images belong to
+// each thread's font engines and may be rasterised differently from one to
+// the next, while an outline filled by the raster engine gives the same
+// pixels wherever it is drawn, so a copy does not depend on the worker that
+// made it or on what ran beside it.
 void DrawStamp(QImage& image, int64_t top, const StampLayout& layout, const RenderJob& job) {
   QPainter painter(&image);
-  painter.setFont(layout.font);
-  painter.setPen(job.font.Color());
-  painter.setBackgroundMode(Qt::TransparentMode);
+  painter.setRenderHint(QPainter::Antialiasing);
   const int halo = TStampFont::HaloWidth(int(std::min<int64_t>(layout.lineHeight, 1 << 20)));
   const auto drawLine = [&](const QString& text, int64_t left, int64_t lineTop) {
-    const QPointF origin(double(left), double(lineTop - top + layout.ascent));
-    if (job.font.outline && !text.isEmpty()) {
+    if (text.isEmpty()) return;
+    QPainterPath path;
+    path.addText(QPointF(double(left), double(lineTop - top + layout.ascent)), layout.font, text);
+    if (job.font.outline) {
       // The halo is the glyphs' outline stroked twice as wide as it reaches
       // out (half of a stroke lies inside the letters); the letters are then
-      // drawn over it as without an outline.
-      QPainterPath path;
-      path.addText(origin, layout.font, text);
-      painter.save();
-      painter.setRenderHint(QPainter::Antialiasing);
+      // filled over it as without an outline.
       painter.strokePath(path, QPen(job.font.HaloColor(), 2.0 * halo, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-      painter.restore();
     }
-    painter.drawText(origin, text);
+    painter.fillPath(path, job.font.Color());
   };
   drawLine(job.comment, layout.commentLeft, layout.commentTop);
   drawLine(job.dateText, layout.dateLeft, layout.dateTop);

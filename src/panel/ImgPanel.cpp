@@ -148,7 +148,7 @@ bool TImgPanel::ReadExifDate() {
   // segment. Its Orientation is not the picture's: HEIF pictures are upright
   // as decoded.
   bool read = false;
-  if (IsHeifName(FileName)) {
+  if (KindOf(FileName) == PictureKind::Heif) {
     const std::optional<std::string> exif = ReadHeifExif(FileName);
     read = exif && data.ReadExifBlock(*exif, name);
   } else {
@@ -159,7 +159,7 @@ bool TImgPanel::ReadExifDate() {
   // The reader's JPEG containers are decoded by the render itself and turned
   // by their EXIF Orientation; other decoders give pictures as they are to
   // be seen.
-  if (IsJpegContainerName(FileName)) Orientation = ValidOrientation(exif.orientation);
+  if (IsJpegContainerName(FileName) && KindOf(FileName) == PictureKind::Jpeg) Orientation = ValidOrientation(exif.orientation);
   const QLocale locale;
   qsizetype at = 0;
   for (const auto& [value, source] : {std::pair{exif.OriginalDate(), DateSource::Original},
