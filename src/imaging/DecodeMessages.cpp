@@ -1,7 +1,10 @@
 #include "DecodeMessages.h"
 
 #include <QLoggingCategory>
+#include <cstdarg>
+#include <cstdio>
 #include <mutex>
+#include <tiffio.h>
 
 namespace tessaly {
 
@@ -9,6 +12,27 @@ namespace {
 
 thread_local DecodeMessages* collecting = nullptr;
 QtMessageHandler previous = nullptr;
+
+// libtiff's messages: "module: message" on stderr when nobody collects.
+// Qt's TIFF plugin names its files "foo" for libtiff, which the messages
+// repeat before their text; it is dropped.
+void TiffMessage(QtMsgType type, const char* module, const char* format, va_list arguments) {
+  char text[1024];
+  std::vsnprintf(text, sizeof text, format, arguments);
+  QString message = QString::fromLocal8Bit(text);
+  if (message.startsWith(QLatin1String("foo: "))) message.remove(0, 5);
+  if (collecting) {
+    collecting->Add(type, message);
+  } else {
+    std::fprintf(stderr, "%s%s%s\n", module ? module : "", module ? ": " : "", text);
+  }
+}
+void TiffError(const char* module, const char* format, va_list arguments) {
+  TiffMessage(QtCriticalMsg, module, format, arguments);
+}
+void TiffWarning(const char* module, const char* format, va_list arguments) {
+  TiffMessage(QtWarningMsg, module, format, arguments);
+}
 
 void Handler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (collecting && type != QtFatalMsg) {
@@ -22,7 +46,11 @@ void Handler(QtMsgType type, const QMessageLogContext& context, const QString& t
 
 DecodeMessages::DecodeMessages() : outer_(collecting) {
   static std::once_flag once;
-  std::call_once(once, [] { previous = qInstallMessageHandler(Handler); });
+  std::call_once(once, [] {
+    previous = qInstallMessageHandler(Handler);
+    TIFFSetErrorHandler(TiffError);
+    TIFFSetWarningHandler(TiffWarning);
+  });
   collecting = this;
 }
 
@@ -30,8 +58,7 @@ DecodeMessages::~DecodeMessages() { collecting = outer_; }
 
 void DecodeMessages::Add(QtMsgType type, const QString& text) {
   // Qt's PNG plugin prefixes libpng's messages with "libpng error: " or
-  // "libpng warning: "; its TIFF plugin passes libtiff's errors as critical
-  // messages and its warnings as warnings.
+  // "libpng warning: "; libtiff's errors come here as critical messages.
   static const QString kPngError = QStringLiteral("libpng error: ");
   static const QString kPngWarning = QStringLiteral("libpng warning: ");
   QString reason = text.trimmed();

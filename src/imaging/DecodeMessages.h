@@ -1,5 +1,6 @@
-// What Qt's image plugins say while they decode (libpng's and libtiff's
-// warnings and errors come as Qt messages): collected for the picture being
+// What Qt's image plugins and the libraries under them say while they decode
+// (Qt's own messages, and libtiff's warnings and errors, which Qt's TIFF
+// plugin leaves to libtiff's handlers): collected for the picture being
 // decoded on this thread instead of going to stderr line by line.
 #pragma once
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <png.h>
 #include <vector>
 #include <cerrno>
 #include <fcntl.h>
@@ -104,6 +105,68 @@ class HeifRows : public RowSource {
   HeifDecoder decoder_;
 };
 
+// PNG through libpng's simplified interface, which reports damage (a bad
+// CRC, data that ends early) as its message instead of printing it, and
+// composites transparent parts onto the white of a fresh bitmap.
+class PngRows : public RowSource {
+ public:
+  // As JpegRows: with refuseDamage, damaged data fails; otherwise damage,
+  // when given, receives why.
+  PngRows(const QString& path, bool refuseDamage, QString* damage)
+      : path_(path), refuseDamage_(refuseDamage), damage_(damage) {
+    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw OpenError(path, ErrnoText(errno));
+    struct stat facts {};
+    file_ = ::fdopen(fd, "rb");
+    if (!file_ || ::fstat(fd, &facts) != 0) {
+      const int code = errno;
+      if (!file_) ::close(fd);
+      throw OpenError(path, ErrnoText(code));
+    }
+    image_.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_stdio(&image_, file_)) throw ReadError(path, QString::fromUtf8(image_.message));
+    CheckClaimedSize(path, image_.width, image_.height, facts.st_size);
+    width = outputWidth = int(image_.width);
+    height = outputHeight = int(image_.height);
+  }
+  ~PngRows() override {
+    png_image_free(&image_);
+    if (file_) std::fclose(file_);
+  }
+  PngRows(const PngRows&) = delete;
+  PngRows& operator=(const PngRows&) = delete;
+
+  void Start(int64_t, int64_t, int64_t, int64_t) override {
+    image_.format = PNG_FORMAT_RGB;
+    pixels_.assign(size_t(width) * 3 * size_t(height), 0xFF);
+    const png_color white{255, 255, 255};
+    if (png_image_finish_read(&image_, &white, pixels_.data(), width * 3, nullptr)) return;
+    const QString reason = QString::fromUtf8(image_.message);
+    if (refuseDamage_) throw ReadError(path_, QStringLiteral("Picture data is damaged: ") + reason);
+    if (damage_) *damage_ = reason;
+  }
+  const uint8_t* Row(int y) override { return pixels_.data() + size_t(y) * size_t(width) * 3; }
+
+ private:
+  QString path_;
+  bool refuseDamage_;
+  QString* damage_;
+  FILE* file_ = nullptr;
+  png_image image_{};
+  std::vector<uint8_t> pixels_;
+};
+
+// Whether the file starts with the PNG signature (ISO/IEC 15948 section 5.2).
+bool HasPngSignature(const QString& fileName) {
+  const int fd = ::open(PathBytes(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  char signature[8];
+  const bool png = ::pread(fd, signature, sizeof signature, 0) == ssize_t(sizeof signature) &&
+                   std::memcmp(signature, "\x89PNG\r\n\x1A\n", 8) == 0;
+  ::close(fd);
+  return png;
+}
+
 // Other formats through Qt's readers, chosen by the file's extension. The
 // size comes from the header where the reader can tell it, so that a probe
 // decodes nothing; the pixels are read when the rows are started.
@@ -116,6 +179,7 @@ class QtRows : public RowSource {
     QFile file;
     QImageReader reader;
     OpenReader(file, reader);
+    const DecodeMessages quiet;  // reading the header may warn too
     const QSize size = reader.size();
     if (size.width() > 0 && size.height() > 0) {
       // The claimed size is checked before anything is decoded.
@@ -200,6 +264,9 @@ std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamag
   switch (KindOf(fileName)) {
     case PictureKind::Jpeg: return std::make_unique<JpegRows>(fileName, refuseDamage, damage);
     case PictureKind::Heif: return std::make_unique<HeifRows>(fileName);
+    case PictureKind::Other:
+      if (HasPngSignature(fileName)) return std::make_unique<PngRows>(fileName, refuseDamage, damage);
+      [[fallthrough]];
     default: return std::make_unique<QtRows>(fileName, refuseDamage, damage);
   }
 }

@@ -203,7 +203,7 @@ TEST(Export, ReplacesAnEarlierExportButNotWithAFailedOne) {
 
   EXPECT_EQ(message, "Cannot write " + path + ": File too large");
   EXPECT_EQ(ReadBytes(path), good);
-  EXPECT_EQ(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden), QStringList{"p.png"});
+  EXPECT_EQ(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden), QStringList{"p.jpg"});
 }
 
 }  // namespace
