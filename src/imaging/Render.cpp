@@ -413,27 +413,27 @@ StampLayout LayOutStamp(const RenderJob& job, int64_t ow, int64_t oh, QPaintDevi
 }
 
 // Draws the texts into image, whose first row is output row `top`. The
-// background shows between the letters. The glyphs go through their
-// outlines, filled with antialiasing: Qt's cached glyph images belong to
-// each thread's font engines and may be rasterised differently from one to
-// the next, while an outline filled by the raster engine gives the same
-// pixels wherever it is drawn, so a copy does not depend on the worker that
-// made it or on what ran beside it.
+// background shows between the letters.
 void DrawStamp(QImage& image, int64_t top, const StampLayout& layout, const RenderJob& job) {
   QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setFont(layout.font);
+  painter.setPen(job.font.Color());
+  painter.setBackgroundMode(Qt::TransparentMode);
   const int halo = TStampFont::HaloWidth(int(std::min<int64_t>(layout.lineHeight, 1 << 20)));
   const auto drawLine = [&](const QString& text, int64_t left, int64_t lineTop) {
-    if (text.isEmpty()) return;
-    QPainterPath path;
-    path.addText(QPointF(double(left), double(lineTop - top + layout.ascent)), layout.font, text);
-    if (job.font.outline) {
+    const QPointF origin(double(left), double(lineTop - top + layout.ascent));
+    if (job.font.outline && !text.isEmpty()) {
       // The halo is the glyphs' outline stroked twice as wide as it reaches
       // out (half of a stroke lies inside the letters); the letters are then
-      // filled over it as without an outline.
+      // drawn over it as without an outline.
+      QPainterPath path;
+      path.addText(origin, layout.font, text);
+      painter.save();
+      painter.setRenderHint(QPainter::Antialiasing);
       painter.strokePath(path, QPen(job.font.HaloColor(), 2.0 * halo, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      painter.restore();
     }
-    painter.fillPath(path, job.font.Color());
+    painter.drawText(origin, text);
   };
   drawLine(job.comment, layout.commentLeft, layout.commentTop);
   drawLine(job.dateText, layout.dateLeft, layout.dateTop);
