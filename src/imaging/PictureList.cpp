@@ -1,6 +1,5 @@
 #include "PictureList.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
@@ -46,7 +45,7 @@ PictureKind KindOf(const QString& path) { return tessaly::KindOf(PathBytes(path)
 
 bool IsPictureName(const QString& name) { return KindOfName(name) != PictureKind::None; }
 
-QString PictureFilter() {
+QString PictureFilter(const QString& allLabel) {
   // Patterns in lower case and, for dialogs that match letter case, upper
   // case as cameras and phones name their files (IMG_0042.HEIC, DSC_1.JPG).
   const auto patterns = [](const auto& extensions) {
@@ -62,8 +61,7 @@ QString PictureFilter() {
   for (const QString& ext : others)
     each << QStringLiteral("%1 (*.%2 *.%3)").arg(ext.toUpper(), ext, ext.toUpper());
   const QStringList all = jpeg + heif + patterns(others);
-  return QCoreApplication::translate("tessaly::TImageForm", "All (%1)").arg(all.join(u' ')) + QStringLiteral(";;") +
-         each.join(QStringLiteral(";;"));
+  return QString(allLabel).arg(all.join(u' ')) + QStringLiteral(";;") + each.join(QStringLiteral(";;"));
 }
 
 QStringList ExpandPictureArguments(const QStringList& paths) {

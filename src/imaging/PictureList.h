@@ -27,8 +27,9 @@ PictureKind KindOf(const QString& path);
 // Whether a file name has the extension of a picture the program opens.
 bool IsPictureName(const QString& name);
 
-// The Open dialog's filter: every picture the program opens, then each kind.
-QString PictureFilter();
+// The Open dialog's filter: every picture the program opens, under allLabel
+// (translated; %1 for the patterns), then each kind.
+QString PictureFilter(const QString& allLabel);
 
 // Each folder replaced by its pictures, each other path kept as given (so a
 // file that is missing or not a picture is reported when it is opened).
