@@ -1,6 +1,7 @@
 #include "HeifClaims.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -45,7 +46,7 @@ struct Box {
 
 // The boxes laid out in bytes (ISO/IEC 14496-12 section 4.2): a 32-bit size
 // (1: a 64-bit size follows the type, 0: to the end), a four-letter type.
-// A box that overruns its container ends the list.
+// A box that overruns its container ends there and ends the list.
 std::vector<Box> Children(std::string_view bytes, int& boxes) {
   std::vector<Box> list;
   while (bytes.size() >= 8) {
@@ -61,7 +62,11 @@ std::vector<Box> Children(std::string_view bytes, int& boxes) {
     } else if (size == 0) {
       size = bytes.size();
     }
-    if (!header.ok || size < headerSize || size > bytes.size()) break;
+    if (!header.ok || size < headerSize) break;
+    // A box claiming more than its container holds is read to the
+    // container's end, as libheif reads it, so that nothing libheif sees
+    // escapes the checks.
+    if (size > bytes.size()) size = bytes.size();
     list.push_back({type, bytes.substr(headerSize, size_t(size) - headerSize)});
     bytes.remove_prefix(size_t(size));
   }
@@ -259,14 +264,20 @@ std::vector<HeifClaim> ReadHeifClaims(const HeifInput& input) {
   std::vector<HeifClaim> claims = items.extents;
   // Every derived image (the primary one, a thumbnail), whatever may draw
   // it: its output size, and the images it is made of, which must exist
-  // (libheif 1.15 aborts on a reference to a missing item).
+  // and be images (libheif 1.15 aborts on a reference to anything else).
+  static const std::set<std::string> kImageTypes = {"hvc1", "av01", "grid", "iovl", "iden", "jpeg"};
   for (const auto& [id, type] : items.types) {
     if (type == "grid" || type == "iovl") claims.push_back(DerivedSize(input, items, id, type));
     if (const auto sources = items.derivedFrom.find(id); sources != items.derivedFrom.end())
-      for (const uint32_t source : sources->second)
-        if (items.types.count(source) == 0)
+      for (const uint32_t source : sources->second) {
+        const auto found = items.types.find(source);
+        if (found == items.types.end())
           throw HeifError("Item " + std::to_string(id) + " is made of item " + std::to_string(source) +
                           ", which does not exist");
+        if (kImageTypes.count(found->second) == 0)
+          throw HeifError("Item " + std::to_string(id) + " is made of item " + std::to_string(source) +
+                          ", which is no image");
+      }
   }
   return claims;
 }
