@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-translations-l10n libgl-dev     # the window (Widgets, Gui, Test)
   qt6-image-formats-plugins                        # TIFF, WebP and other pictures through Qt's readers
   libjpeg62-turbo-dev libjpeg-turbo-progs          # JPEG decode/encode; djpeg/cjpeg for the benchmark
+  libpng-dev libtiff-dev                           # PNG decoding; libtiff's messages, collected per picture
   libheif-dev libheif-examples                     # HEIF/HEIC decode (libde265, x265 plugins); heif-convert for the benchmark
   liblcms2-dev libexempi-dev pkg-config            # colour profiles and sRGB conversion; XMP of the copies
   xvfb xauth fonts-dejavu-core                     # a display and fonts for headless runs

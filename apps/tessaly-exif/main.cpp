@@ -1,7 +1,12 @@
 // tessaly-exif [--json] FILE...: shows what the metadata reader sees in
 // photos: the outcome, the shooting date and the listings, or all of it as
 // one JSON array.
+#include <cerrno>
 #include <clocale>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -150,11 +155,24 @@ std::string JsonObject(const std::string& file, bool read, const TimgData& data)
   return o + "  }";
 }
 
+// Why a file cannot be read (the system's text), empty when it can: it opens
+// and is a regular file.
+std::string Unreadable(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  struct stat facts {};
+  const bool regular = ::fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode);
+  const bool folder = S_ISDIR(facts.st_mode);
+  ::close(fd);
+  if (folder) return std::strerror(EISDIR);
+  return regular ? "" : "Not a regular file";
+}
+
 bool ReadFile(TimgData& data, const std::string& file) {
 #ifdef TESSALY_HEIF
   // HEIF files (ISO/IEC 23008-12) hold their EXIF data in an item of their
   // own, which libheif finds; the reader parses it as a JPEG's EXIF segment.
-  if (IsHeifName(file)) {
+  if (KindOf(file) == PictureKind::Heif) {
     const std::optional<std::string> exif = ReadHeifExif(file);
     if (exif) return data.ReadExifBlock(*exif, file);
   }
@@ -198,18 +216,28 @@ int Run(int argc, char** argv) {
   SetDecimalSeparator(point && point[0] && !point[1] ? point[0] : '.');
   std::setlocale(LC_NUMERIC, "C");
 
+  int status = 0;
+  bool first = true;
   if (json) std::printf("[\n");
   for (size_t i = 0; i < files.size(); ++i) {
+    // A file that is missing or cannot be read is said on stderr and makes
+    // the exit status 1; the others are listed.
+    if (const std::string problem = Unreadable(files[i]); !problem.empty()) {
+      std::fprintf(stderr, "tessaly-exif: cannot read %s: %s\n", TerminalText(ValidUtf8(files[i])).c_str(),
+                   problem.c_str());
+      status = 1;
+      continue;
+    }
     TimgData data(kBuildAll, FullReader());
     const bool read = ReadFile(data, files[i]);
     if (json)
-      std::printf("%s%s\n", JsonObject(files[i], read, data).c_str(),
-                  i + 1 < files.size() ? "," : "");
+      std::printf("%s%s", first ? "" : ",\n", JsonObject(files[i], read, data).c_str());
     else
       PrintText(files[i], read, data);
+    first = false;
   }
-  if (json) std::printf("]\n");
-  return 0;
+  if (json) std::printf("%s]\n", first ? "" : "\n");
+  return status;
 }
 
 }  // namespace

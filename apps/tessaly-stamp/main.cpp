@@ -17,6 +17,7 @@
 #include "CopyOptions.h"
 #include "ExportRun.h"
 #include "FontDialogFile.h"
+#include "OutputText.h"
 #include "PathBytes.h"
 #include "Photo.h"
 #include "PictureList.h"
@@ -41,6 +42,7 @@ struct Options {
   TStampFont font = DefaultStampFont();
   int workers = QThread::idealThreadCount();
   bool keepGoing = false;
+  bool nulSeparated = false;  // paths on stdout end with NUL, not a line break
   QStringList files;
   CopySettings copy = StoredCopySettings(QCoreApplication::applicationDirPath());
 };
@@ -50,11 +52,21 @@ void Print(FILE* stream, const QString& text) {
   std::fputc('\n', stream);
 }
 
-// A path as its bytes, so that a script reading the output finds the file.
-void PrintPath(FILE* stream, const QString& path) {
+// A text about the files for the terminal: names may hold control
+// characters (an escape sequence in a file name), written out as
+// tessaly-exif writes them. A message keeps its own line breaks.
+void PrintEscaped(FILE* stream, const QString& text, bool keepLineBreaks = false) {
+  for (const QString& line : keepLineBreaks ? text.split(u'\n') : QStringList{text})
+    Print(stream, QString::fromStdString(TerminalText(ValidUtf8(PathBytes(line).toStdString()))));
+}
+
+// A path as its bytes, so that a script reading the output finds the file,
+// ended by a line break or, with --null, by a NUL byte (a name may hold a
+// line break).
+void PrintPath(FILE* stream, const QString& path, bool nulSeparated) {
   const QByteArray bytes = PathBytes(path);
   std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-  std::fputc('\n', stream);
+  std::fputc(nulSeparated ? '\0' : '\n', stream);
 }
 
 // Reads the command line into options; a message when it is not usable.
@@ -79,7 +91,9 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
                                      QStringLiteral("Go on past a photo that fails; the exit status says whether any did."));
   const QCommandLineOption outline(QStringLiteral("outline"), QStringLiteral("A halo of the contrasting colour around the text (white around dark text, black around light)."));
   const QCommandLineOption dateFrom(QStringLiteral("date-from"), QStringLiteral("Which of the photo's dates to stamp: original, digitized, modified or file (when the photo lacks it: the usual choice)."), QStringLiteral("SOURCE"));
-  parser.addOptions({date, comment, face, size, color, bold, italic, crop, outline, dateFrom, jobs, keepGoing});
+  const QCommandLineOption null(QStringList{QStringLiteral("0"), QStringLiteral("null")},
+                                QStringLiteral("End each path written with a NUL byte instead of a line break."));
+  parser.addOptions({date, comment, face, size, color, bold, italic, crop, outline, dateFrom, jobs, keepGoing, null});
   AddCopyOptions(parser);
   parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Pictures to export: JPEG, HEIF (.heic, .heif, .hif in any letter case;\n"
                                                "the copy of IMG_0042.HEIC is Export/IMG_0042.jpg) and what Qt reads;\n"
@@ -124,6 +138,7 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
     options.workers = n;
   }
   options.keepGoing = parser.isSet(keepGoing);
+  options.nulSeparated = parser.isSet(null);
   if (const std::optional<QString> problem = TakeCopyOptions(parser, options.copy)) return problem;
   if (parser.positionalArguments().isEmpty()) return QStringLiteral("No picture given; see --help");
   options.files = ExpandPictureArguments(parser.positionalArguments());
@@ -216,11 +231,11 @@ int main(int argc, char** argv) {
     for (; printed < outcomes.size() && outcomes[printed].known; ++printed) {
       const Outcome& o = outcomes[printed];
       if (o.text.isNull()) continue;  // skipped: never started
-      Print(stderr, QStringLiteral("[%1/%2] %3").arg(printed + 1).arg(count).arg(DisplayName(options.files[qsizetype(printed)])));
+      PrintEscaped(stderr, QStringLiteral("[%1/%2] %3").arg(printed + 1).arg(count).arg(options.files[qsizetype(printed)]));
       if (o.written)
-        PrintPath(stdout, o.text);
+        PrintPath(stdout, o.text, options.nulSeparated);
       else
-        Print(stderr, o.text);
+        PrintEscaped(stderr, o.text, true);
       std::fflush(stdout);
     }
   };

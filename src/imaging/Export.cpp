@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include "HeifCodec.h"
 #include "JpegCodec.h"
 #include "PathBytes.h"
+#include "PictureList.h"
 
 namespace tessaly {
 
@@ -32,7 +34,8 @@ std::atomic<bool> namedTemporaries{false};
 constexpr char kFolderName[] = "Export";
 constexpr char kTemporaryPrefix[] = ".export.";
 constexpr int kTemporaryRandomLength = 6;
-// A temporary file this old was left by a crash, not by an export running now.
+// Where the file system has no locks: a temporary file this old was left by
+// a crash, not by an export running now.
 constexpr time_t kStaleSeconds = 24 * 60 * 60;
 
 // The folder's own message stays a line of its own; the reason follows it.
@@ -94,8 +97,22 @@ bool IsTemporaryName(const char* name) {
   return true;
 }
 
-// Removes the temporary files a crashed export left in the folder, once they
-// are old enough that no running export can still be writing them.
+// Whether a lock can be taken on fd at once: false while another process
+// (or another descriptor here) holds it; none when the file system has no
+// such locks.
+std::optional<bool> TryLock(int fd) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) return false;
+    return std::nullopt;
+  }
+  return true;
+}
+
+// Removes the temporary files that exports which ended without cleaning up
+// (killed, or the machine stopped) left in the folder. A live export holds
+// a lock on its file, so one that nobody holds is a leftover and goes at
+// once; where the file system has no locks, a day's age tells instead.
 void RemoveStaleTemporaries(int folder) {
   // A descriptor of its own: reading the entries moves its position.
   const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -108,12 +125,74 @@ void RemoveStaleTemporaries(int folder) {
   const time_t oldest = std::time(nullptr) - kStaleSeconds;
   while (const dirent* entry = ::readdir(entries)) {
     if (!IsTemporaryName(entry->d_name)) continue;
-    struct stat facts;
-    if (::fstatat(fd, entry->d_name, &facts, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(facts.st_mode) &&
-        facts.st_mtime < oldest)
+    const Descriptor file(::openat(fd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat held, named;
+    if (file.get() < 0 || ::fstat(file.get(), &held) != 0 || !S_ISREG(held.st_mode)) continue;
+    const std::optional<bool> free = TryLock(file.get());
+    if (free == false || (!free && held.st_mtime >= oldest)) continue;
+    // Still the file that was locked, not one made under that name since.
+    if (::fstatat(fd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == held.st_ino &&
+        named.st_dev == held.st_dev)
       ::unlinkat(fd, entry->d_name, 0);
   }
   ::closedir(entries);
+}
+
+// The named temporary files of this process, removed by a SIGINT or SIGTERM
+// before the signal ends the program. Slots are taken without locks, so the
+// signal handler can read them: a name is set before its slot is marked in
+// use. Only async-signal-safe calls in the handler.
+struct TemporarySlot {
+  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 in use
+  int folder = -1;
+  char name[32] = {};
+};
+constexpr int kTemporarySlots = 512;
+TemporarySlot temporarySlots[kTemporarySlots];
+
+void RemoveOwnTemporaries(int signal) {
+  for (TemporarySlot& slot : temporarySlots)
+    if (slot.state.load() == 2) ::unlinkat(slot.folder, slot.name, 0);
+  std::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+// Installs RemoveOwnTemporaries for SIGINT and SIGTERM where nobody else
+// handles them (a program with its own handlers keeps them).
+void HandleStopSignals() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (const int signal : {SIGINT, SIGTERM}) {
+      struct sigaction current {};
+      if (::sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) ||
+          current.sa_handler != SIG_DFL)
+        continue;
+      struct sigaction action {};
+      action.sa_handler = RemoveOwnTemporaries;
+      sigemptyset(&action.sa_mask);
+      ::sigaction(signal, &action, nullptr);
+    }
+  });
+}
+
+// A slot for a named temporary file, or -1 when all are taken (the file is
+// then left to the next export's clean-up).
+int RegisterTemporary(int folder, const QByteArray& name) {
+  HandleStopSignals();
+  if (size_t(name.size()) >= sizeof TemporarySlot::name) return -1;
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    int expected = 0;
+    if (!temporarySlots[i].state.compare_exchange_strong(expected, 1)) continue;
+    temporarySlots[i].folder = folder;
+    std::memcpy(temporarySlots[i].name, name.constData(), size_t(name.size()) + 1);
+    temporarySlots[i].state.store(2);
+    return i;
+  }
+  return -1;
+}
+
+void UnregisterTemporary(int slot) {
+  if (slot >= 0) temporarySlots[slot].state.store(0);
 }
 
 // Opens the picture's "Export" folder, making it when missing, without
@@ -153,15 +232,29 @@ class TemporaryFile {
  public:
   TemporaryFile(int folder, mode_t mode) : folder_(folder) {
     if (!namedTemporaries) fd_.Reset(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    // Locked while it is ours, so that another run's clean-up leaves it be.
+    if (fd_.get() >= 0) TryLock(fd_.get());
     for (int attempt = 0; fd_.get() < 0 && attempt < 100; ++attempt) {
       const QByteArray name = TemporaryName();
       fd_.Reset(::openat(folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-      if (fd_.get() >= 0) name_ = name;
-      else if (errno != EEXIST) break;
+      if (fd_.get() < 0) {
+        if (errno != EEXIST) break;
+        continue;
+      }
+      // Another run's clean-up may have taken the new file for a leftover
+      // before the lock: then it is gone or locked by it, and another name
+      // is tried.
+      if (TryLock(fd_.get()) == false || !StillNamed(name)) {
+        fd_.Reset();
+        continue;
+      }
+      name_ = name;
+      slot_ = RegisterTemporary(folder_, name_);
     }
   }
   ~TemporaryFile() {
     if (!name_.isEmpty()) ::unlinkat(folder_, name_.constData(), 0);
+    UnregisterTemporary(slot_);
   }
   int fd() const { return fd_.get(); }
 
@@ -180,8 +273,11 @@ class TemporaryFile {
         else if (errno != EEXIST) return false;
       }
       if (name_.isEmpty()) return false;
+      slot_ = RegisterTemporary(folder_, name_);
     }
     if (::renameat(folder_, name_.constData(), folder_, target.constData()) != 0) return false;
+    UnregisterTemporary(slot_);
+    slot_ = -1;
     name_.clear();
     return true;
   }
@@ -196,9 +292,16 @@ class TemporaryFile {
     return ::linkat(AT_FDCWD, proc.constData(), folder_, name, AT_SYMLINK_FOLLOW) == 0;
   }
 
+  bool StillNamed(const QByteArray& name) const {
+    struct stat mine, named;
+    return ::fstat(fd_.get(), &mine) == 0 && ::fstatat(folder_, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           mine.st_ino == named.st_ino && mine.st_dev == named.st_dev;
+  }
+
   int folder_;
   Descriptor fd_;
   QByteArray name_;  // empty while unnamed, or once placed
+  int slot_ = -1;    // in temporarySlots while named
 };
 
 // Permission bits of the copy: none the picture does not have, apart from
@@ -259,6 +362,11 @@ class JpegConsumer : public RowConsumer {
 
 QString FileNamePart(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
 
+std::string AsciiLower(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return text;
+}
+
 }  // namespace
 
 bool ExportError::HitsEveryCopy() const {
@@ -280,17 +388,36 @@ QString ExportFolder(const QString& fileName) {
 }
 
 QString ExportFileName(const QString& picture) {
-  const QString name = FileNamePart(picture);
-  if (!IsHeifName(name)) return name;
-  const QString jpeg = name.left(name.lastIndexOf(u'.')) + QStringLiteral(".jpg");
-  // Phones often keep a JPEG of the same name beside the HEIF photo, and a
-  // folder on a memory card or another system may not tell letter cases
-  // apart, so a name differing in case only counts as the same.
-  const QString folder = QFileInfo(picture).path();
-  bool taken = QFileInfo::exists(folder + u'/' + jpeg);
-  for (QDirIterator entries(folder, QDir::Files | QDir::System | QDir::Hidden); !taken && entries.hasNext();)
-    taken = entries.nextFileInfo().fileName().compare(jpeg, Qt::CaseInsensitive) == 0;
-  return taken ? name + QStringLiteral(".jpg") : jpeg;
+  const QString fileName = FileNamePart(picture);
+  const std::string name = PathBytes(fileName).toStdString();
+  // The copy is JPEG data: a name that says so is kept.
+  if (HasExtension(kJpegExtensions, LowerExtension(name))) return fileName;
+  const size_t dot = name.rfind('.');
+  const std::string stem = AsciiLower(name.substr(0, dot));
+  const std::string jpeg = stem + ".jpg";
+  // The name is taken by a file of that JPEG name beside the picture (phones
+  // often keep one beside a HEIF photo), or by another picture of the same
+  // stem that comes first in byte order (a.HEIC before a.heic). A folder on
+  // a memory card or another system may not tell letter cases apart, so
+  // names differing in case only count as the same. All by bytes, so that a
+  // name that is not UTF-8 is treated as any other.
+  bool taken = false;
+  const QByteArray folder = PathBytes(picture.left(picture.lastIndexOf(u'/') + 1));
+  if (DIR* entries = ::opendir(folder.isEmpty() ? "." : folder.constData())) {
+    while (const dirent* entry = ::readdir(entries)) {
+      const std::string other = entry->d_name;
+      if (other == name) continue;
+      const std::string lower = AsciiLower(other);
+      if (lower == jpeg) taken = true;
+      else if (other < name && lower.substr(0, lower.rfind('.')) == stem && lower.rfind('.') != std::string::npos &&
+               !HasExtension(kJpegExtensions, LowerExtension(other)) &&
+               KindOfName(PathFromBytes(QByteArray::fromStdString(other))) != PictureKind::None)
+        taken = true;
+      if (taken) break;
+    }
+    ::closedir(entries);
+  }
+  return PathFromBytes(QByteArray::fromStdString(taken ? name + ".jpg" : name.substr(0, dot) + ".jpg"));
 }
 
 QString ExportTarget(const QString& picture) { return ExportFolder(picture) + ExportFileName(picture); }

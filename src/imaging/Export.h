@@ -1,6 +1,6 @@
 // The stamped export copy: the crop at full resolution with the date and
 // comment, as JPEG, in the folder "Export" beside the picture, under the
-// picture's own file name (extension included, whatever it is).
+// picture's own file name, or a .jpg name for a picture that is no JPEG.
 #pragma once
 
 #include <QString>
@@ -35,10 +35,13 @@ class ExportError : public PictureError {
 QString ExportFolder(const QString& fileName);
 
 // The name of picture's stamped copy inside that folder: the picture's own
-// file name, but for a HEIF photo the name with ".jpg" for its extension
-// (IMG_0042.HEIC: IMG_0042.jpg), or the whole name with ".jpg" added
-// (IMG_0042.HEIC.jpg) when the photo's folder also holds a file of that JPEG
-// name in any letter case, whose own copy would take the same name.
+// file name when it has a JPEG extension (kJpegExtensions); else the name
+// with ".jpg" for its extension (IMG_0042.HEIC: IMG_0042.jpg, shot.png:
+// shot.jpg), or the whole name with ".jpg" added (IMG_0042.HEIC.jpg) when
+// that name is taken: by a file of that JPEG name beside the photo, or by
+// another picture of the same stem whose name comes first in byte order
+// (a.HEIC takes a.jpg, a.heic gets a.heic.jpg). Letter case is not told
+// apart; names are compared as bytes.
 QString ExportFileName(const QString& picture);
 
 // The path the copy of picture is written to: ExportFolder(picture) followed
@@ -58,8 +61,11 @@ QString ExportTarget(const QString& picture);
 // send it elsewhere), to an unnamed file where the file system has them or a
 // hidden ".export.XXXXXX" one, flushed to disk and only then put in place
 // under its name, so a failed export or a crash leaves an earlier file of
-// that name as it was and no partial file behind. Hidden temporary files
-// that a crash left behind are removed once they are a day old. The copy's
+// that name as it was and no partial file behind. A hidden file is locked
+// (flock) while its export runs and removed on an error, on Cancel and on
+// SIGINT or SIGTERM; those a killed process left behind, which nobody holds
+// any more, are removed by the next export into the folder (on a file
+// system without locks, once they are a day old). The copy's
 // permission bits are no wider than the picture's (a private photo gives a
 // private copy), the owner's write bit aside, and the umask applies.
 // The picture is decoded and encoded at once on two threads when a core is

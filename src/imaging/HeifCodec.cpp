@@ -1,7 +1,5 @@
 #include "HeifCodec.h"
 
-#include <QFileInfo>
-
 #include "PathBytes.h"
 #include "PictureError.h"
 
@@ -12,13 +10,6 @@ namespace {
 std::string FileBytes(const QString& path) { return PathBytes(path).toStdString(); }
 
 }  // namespace
-
-bool IsHeifName(const QString& fileName) {
-  const QString ext = QFileInfo(fileName).suffix();
-  for (const char* heif : kHeifExtensions)
-    if (ext.compare(QLatin1String(heif), Qt::CaseInsensitive) == 0) return true;
-  return false;
-}
 
 std::optional<std::string> ReadHeifExif(const QString& path) { return ReadHeifExif(FileBytes(path)); }
 

@@ -16,10 +16,6 @@
 
 namespace tessaly {
 
-// True for the extensions .heic, .heif and .hif (kHeifExtensions) in any
-// letter case.
-bool IsHeifName(const QString& fileName);
-
 // The EXIF bytes of the HEIF file at path, from the TIFF header on, for
 // TimgData::ReadExifBlock; none when there are none or the file is unreadable.
 std::optional<std::string> ReadHeifExif(const QString& path);

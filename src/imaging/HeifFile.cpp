@@ -1,5 +1,7 @@
 #include "HeifFile.h"
 
+#include "HeifClaims.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -16,60 +18,37 @@ namespace tessaly {
 
 namespace {
 
-// libheif refuses any image item wider or higher than this itself, before
-// our own check of the area; 2^16 is well above the sides of any camera's
-// picture and of the widest phone panoramas.
-constexpr int kMaxSide = 1 << 16;
+// libheif's own limit on an image's side (its default in 1.15, which
+// version 1.15 also applies to grids and overlays). It is set explicitly so
+// that it never rises above that; the render cap, checked on every claim
+// first, bounds the area.
+constexpr int kLibheifMaxSide = 32768;
 
 // The largest EXIF item taken: a JPEG's EXIF segment holds at most 64 KB; a
 // HEIF item has no such bound, but a megabyte leaves room for large maker notes.
 constexpr size_t kMaxExifBytes = size_t(1) << 20;
 
-// Boxes looked at while collecting the sizes the images claim: a real file
-// has a few dozen; a file made of nothing but tiny boxes is not walked for ever.
-constexpr int kMaxBoxes = 1 << 16;
-
 std::string ErrnoText() { return std::strerror(errno); }
 
 // The file, read by libheif through these callbacks (reader API version 1).
-struct InputFile {
-  int fd = -1;
-  int64_t size = 0;
-  int64_t position = 0;
-
-  // Reads exactly count bytes at offset; false when the file has fewer.
-  bool ReadAt(int64_t offset, void* data, size_t count) const {
-    auto* out = static_cast<char*>(data);
-    while (count > 0) {
-      const ssize_t got = ::pread(fd, out, count, offset);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      out += got;
-      offset += got;
-      count -= size_t(got);
-    }
-    return true;
-  }
-};
-
-int64_t ReaderPosition(void* file) { return static_cast<InputFile*>(file)->position; }
+int64_t ReaderPosition(void* file) { return static_cast<HeifInput*>(file)->position; }
 
 int ReaderRead(void* data, size_t count, void* userdata) {
-  auto* file = static_cast<InputFile*>(userdata);
+  auto* file = static_cast<HeifInput*>(userdata);
   if (!file->ReadAt(file->position, data, count)) return 1;
   file->position += int64_t(count);
   return 0;
 }
 
 int ReaderSeek(int64_t position, void* userdata) {
-  auto* file = static_cast<InputFile*>(userdata);
+  auto* file = static_cast<HeifInput*>(userdata);
   if (position < 0 || position > file->size) return 1;
   file->position = position;
   return 0;
 }
 
 heif_reader_grow_status ReaderWait(int64_t target, void* userdata) {
-  return target > static_cast<InputFile*>(userdata)->size ? heif_reader_grow_status_size_beyond_eof
+  return target > static_cast<HeifInput*>(userdata)->size ? heif_reader_grow_status_size_beyond_eof
                                                           : heif_reader_grow_status_size_reached;
 }
 
@@ -79,56 +58,13 @@ uint32_t BigEndian32(const unsigned char* p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
-// The sizes claimed by the image spatial extents properties ('ispe',
-// ISO/IEC 23008-12 section 6.5.3) of every image item, found along
-// meta / iprp / ipco. Boxes are laid out as ISO/IEC 14496-12 section 4.2
-// gives: a 32-bit size (1: a 64-bit size follows the type, 0: up to the
-// end of the enclosing box), a four-letter type; 'meta' is a full box with
-// four bytes of version and flags before its children.
-class ClaimedSizes {
- public:
-  explicit ClaimedSizes(const InputFile& file) : file_(file) { Walk(0, file.size, 0); }
-  std::vector<std::pair<uint32_t, uint32_t>> sizes;
+// Whether a claim needs more than the render cap of RGB: in 128 bits, so
+// that no claim (two 32-bit sides, or libheif's ints) can wrap.
+bool TooLarge(uint64_t width, uint64_t height) {
+  return static_cast<unsigned __int128>(width) * height * 3 > static_cast<unsigned __int128>(kMaxRenderBytes);
+}
 
- private:
-  static constexpr std::string_view kPath[] = {"meta", "iprp", "ipco", "ispe"};
-  const InputFile& file_;
-  int boxes_ = 0;
-
-  void Walk(int64_t begin, int64_t end, size_t depth) {
-    for (int64_t pos = begin; pos + 8 <= end;) {
-      if (++boxes_ > kMaxBoxes) throw HeifError("Too many boxes");
-      unsigned char header[16];
-      if (!file_.ReadAt(pos, header, 8)) return;
-      int64_t size = BigEndian32(header);
-      int64_t headerSize = 8;
-      if (size == 1) {
-        if (pos + 16 > end || !file_.ReadAt(pos + 8, header + 8, 8)) return;
-        size = int64_t(uint64_t(BigEndian32(header + 8)) << 32 | BigEndian32(header + 12));
-        headerSize = 16;
-      } else if (size == 0) {
-        size = end - pos;
-      }
-      if (size < headerSize || size > end - pos) return;  // libheif says what is wrong
-      const std::string_view type(reinterpret_cast<const char*>(header + 4), 4);
-      if (type == kPath[depth]) {
-        const int64_t body = pos + headerSize + (depth == 0 ? 4 : 0);
-        if (depth + 1 < std::size(kPath)) {
-          Walk(body, pos + size, depth + 1);
-        } else {
-          unsigned char extent[12];  // version and flags, width, height
-          if (size - headerSize >= 12 && file_.ReadAt(body, extent, 12))
-            sizes.emplace_back(BigEndian32(extent + 4), BigEndian32(extent + 8));
-        }
-      }
-      pos += size;
-    }
-  }
-};
-
-bool TooLarge(int64_t width, int64_t height) { return width * height * 3 > kMaxRenderBytes; }
-
-[[noreturn]] void ThrowTooLarge(int64_t width, int64_t height) {
+[[noreturn]] void ThrowTooLarge(uint64_t width, uint64_t height) {
   throw HeifError("Picture too large: " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
 }
 
@@ -142,7 +78,7 @@ void Check(heif_error error) {
 }  // namespace
 
 struct HeifFile::State {
-  InputFile file;
+  HeifInput file;
   heif_context* context = nullptr;
   heif_image_handle* primary = nullptr;
   heif_image_handle* thumbnail = nullptr;
@@ -169,10 +105,25 @@ HeifFile::HeifFile(const std::string& path) : state_(std::make_unique<State>()) 
   if (::fstat(s.file.fd, &facts) != 0) throw HeifOpenError(ErrnoText());
   if (!S_ISREG(facts.st_mode)) throw HeifOpenError("Not a regular file");
   s.file.size = facts.st_size;
+  Open();
+}
+
+HeifFile::HeifFile(std::string_view bytes, FromMemory) : state_(std::make_unique<State>()) {
+  state_->file.bytes = bytes;
+  state_->file.size = int64_t(bytes.size());
+  Open();
+}
+
+void HeifFile::Open() {
+  State& s = *state_;
+  // Every size the decode may allocate for is checked before libheif sees
+  // the file at all.
+  for (const HeifClaim& claim : ReadHeifClaims(s.file))
+    if (TooLarge(claim.width, claim.height)) ThrowTooLarge(claim.width, claim.height);
 
   s.context = heif_context_alloc();
   if (!s.context) throw HeifError("Out of memory");
-  heif_context_set_maximum_image_size_limit(s.context, kMaxSide);
+  heif_context_set_maximum_image_size_limit(s.context, kLibheifMaxSide);
   Check(heif_context_read_from_reader(s.context, &kReader, &s.file, nullptr));
   Check(heif_context_get_primary_image_handle(s.context, &s.primary));
 
@@ -188,11 +139,10 @@ int HeifFile::Width() const { return heif_image_handle_get_width(state_->primary
 int HeifFile::Height() const { return heif_image_handle_get_height(state_->primary); }
 
 void HeifFile::CheckClaimedSizes() const {
-  if (TooLarge(Width(), Height())) ThrowTooLarge(Width(), Height());
-  // The tiles of a grid are decoded one by one, each at the size it claims,
-  // and a thumbnail at its own; none may claim more than a picture may have.
-  for (const auto& [width, height] : ClaimedSizes(state_->file).sizes)
-    if (TooLarge(width, height)) ThrowTooLarge(width, height);
+  // The claims in the boxes were checked when the file was opened; what
+  // libheif made of them is checked again.
+  const auto width = uint64_t(std::max(Width(), 0)), height = uint64_t(std::max(Height(), 0));
+  if (TooLarge(width, height)) ThrowTooLarge(width, height);
 }
 
 std::optional<std::pair<int, int>> HeifFile::ThumbnailSize() const {

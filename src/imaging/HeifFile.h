@@ -14,15 +14,10 @@
 #include <string>
 #include <string_view>
 
+#include "PictureKind.h"
 #include "RenderCap.h"
 
 namespace tessaly {
-
-// The extensions of HEIF files, lower case, without the dot.
-inline constexpr const char* kHeifExtensions[] = {"heic", "heif", "hif"};
-
-// True for a file name with one of kHeifExtensions, in any letter case.
-bool IsHeifName(std::string_view fileName);
 
 // A HEIF file that cannot be opened, read or decoded; what() is the reason
 // alone (libheif's message, or the system's), without the file's path.
@@ -40,8 +35,13 @@ class HeifOpenError : public HeifError {
 class HeifFile {
  public:
   // Opens the file at path (file-system bytes) and reads its boxes, not the
-  // coded pictures. Throws HeifError.
+  // coded pictures. Throws HeifError, "Picture too large: W x H pixels"
+  // when an image item (a tile, a thumbnail), or a grid or overlay the
+  // primary image is made of, claims more than kMaxRenderBytes of RGB.
   explicit HeifFile(const std::string& path);
+  // The same over bytes in memory, which must outlive the object.
+  enum FromMemory { kFromMemory };
+  HeifFile(std::string_view bytes, FromMemory);
   ~HeifFile();
   HeifFile(const HeifFile&) = delete;
   HeifFile& operator=(const HeifFile&) = delete;
@@ -51,8 +51,7 @@ class HeifFile {
   int Height() const;
 
   // Throws HeifError ("Picture too large: W x H pixels") when the primary
-  // image or any image item of the file (the tiles of a grid, a thumbnail)
-  // claims more than kMaxRenderBytes of RGB.
+  // image as libheif sees it is past the cap too.
   void CheckClaimedSizes() const;
 
   // The upright size of the file's own thumbnail when it has the primary
@@ -89,6 +88,7 @@ class HeifFile {
   struct State;
 
  private:
+  void Open();
   std::unique_ptr<State> state_;
 };
 

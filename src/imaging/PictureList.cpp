@@ -9,33 +9,59 @@
 #include <iterator>
 #include <sys/stat.h>
 
-#include "HeifFile.h"
 #include "PathBytes.h"
 
 namespace tessaly {
 namespace {
 
-QSet<QString> PictureExtensions() {
-  QSet<QString> extensions;
-  for (const char* jpeg : kJpegExtensions) extensions.insert(QLatin1String(jpeg));
-  for (const char* heif : kHeifExtensions) extensions.insert(QLatin1String(heif));
-  for (const QByteArray& format : QImageReader::supportedImageFormats())
-    extensions.insert(QString::fromLatin1(format).toLower());
+// The extensions Qt's image readers take, lower case, without those of JPEG
+// and HEIF, which are decoded by their own libraries.
+const QSet<QString>& QtExtensions() {
+  static const QSet<QString> extensions = [] {
+    QSet<QString> set;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+      const std::string ext = format.toLower().toStdString();
+      if (!HasExtension(kJpegExtensions, ext) && !HasExtension(kHeifExtensions, ext))
+        set.insert(QString::fromStdString(ext));
+    }
+    return set;
+  }();
   return extensions;
+}
+
+bool IsQtExtension(std::string_view lowerExtension) {
+  return QtExtensions().contains(QString::fromUtf8(lowerExtension.data(), qsizetype(lowerExtension.size())));
 }
 
 }  // namespace
 
 bool IsJpegContainerName(const QString& fileName) {
-  const QString ext = QFileInfo(fileName).suffix().toLower();
-  return std::any_of(std::begin(kJpegExtensions), std::end(kJpegExtensions),
-                     [&](const char* jpeg) { return ext == QLatin1String(jpeg); });
+  return HasExtension(kJpegContainerExtensions, LowerExtension(PathBytes(fileName).toStdString()));
 }
 
-bool IsPictureName(const QString& name) {
-  static const QSet<QString> extensions = PictureExtensions();
-  const QString suffix = QFileInfo(name).suffix().toLower();
-  return !suffix.isEmpty() && extensions.contains(suffix);
+PictureKind KindOfName(const QString& name) { return tessaly::KindOfName(PathBytes(name).toStdString(), IsQtExtension); }
+
+PictureKind KindOf(const QString& path) { return tessaly::KindOf(PathBytes(path).toStdString(), IsQtExtension); }
+
+bool IsPictureName(const QString& name) { return KindOfName(name) != PictureKind::None; }
+
+QString PictureFilter(const QString& allLabel) {
+  // Patterns in lower case and, for dialogs that match letter case, upper
+  // case as cameras and phones name their files (IMG_0042.HEIC, DSC_1.JPG).
+  const auto patterns = [](const auto& extensions) {
+    QStringList list;
+    for (const auto& ext : extensions) list << QStringLiteral("*.") + QString(ext);
+    for (const auto& ext : extensions) list << QStringLiteral("*.") + QString(ext).toUpper();
+    return list;
+  };
+  QStringList others = QtExtensions().values();
+  std::sort(others.begin(), others.end());
+  const QStringList jpeg = patterns(kJpegExtensions), heif = patterns(kHeifExtensions);
+  QStringList each{QStringLiteral("JPEG (%1)").arg(jpeg.join(u' ')), QStringLiteral("HEIF (%1)").arg(heif.join(u' '))};
+  for (const QString& ext : others)
+    each << QStringLiteral("%1 (*.%2 *.%3)").arg(ext.toUpper(), ext, ext.toUpper());
+  const QStringList all = jpeg + heif + patterns(others);
+  return QString(allLabel).arg(all.join(u' ')) + QStringLiteral(";;") + each.join(QStringLiteral(";;"));
 }
 
 QStringList ExpandPictureArguments(const QStringList& paths) {

@@ -9,12 +9,14 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <png.h>
 #include <vector>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "DecodeMessages.h"
 #include "HeifCodec.h"
 #include "JpegCodec.h"
 #include "Orientation.h"
@@ -25,12 +27,6 @@
 namespace tessaly {
 
 namespace {
-
-// The files decoded as JPEG: the reader's JPEG containers and .jfif, which
-// the reader does not open (so its pictures are never turned).
-bool IsJpegName(const QString& fileName) {
-  return IsJpegContainerName(fileName) || QFileInfo(fileName).suffix().compare(u"jfif", Qt::CaseInsensitive) == 0;
-}
 
 // The rows of a decoded picture, asked for in order (never backwards).
 class RowSource {
@@ -111,15 +107,81 @@ class HeifRows : public RowSource {
   HeifDecoder decoder_;
 };
 
+// PNG through libpng's simplified interface, which reports damage (a bad
+// CRC, data that ends early) as its message instead of printing it, and
+// composites transparent parts onto the white of a fresh bitmap.
+class PngRows : public RowSource {
+ public:
+  // As JpegRows: with refuseDamage, damaged data fails; otherwise damage,
+  // when given, receives why.
+  PngRows(const QString& path, bool refuseDamage, QString* damage)
+      : path_(path), refuseDamage_(refuseDamage), damage_(damage) {
+    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw OpenError(path, ErrnoText(errno));
+    struct stat facts {};
+    file_ = ::fdopen(fd, "rb");
+    if (!file_ || ::fstat(fd, &facts) != 0) {
+      const int code = errno;
+      if (!file_) ::close(fd);
+      throw OpenError(path, ErrnoText(code));
+    }
+    image_.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_stdio(&image_, file_)) throw ReadError(path, QString::fromUtf8(image_.message));
+    CheckClaimedSize(path, image_.width, image_.height, facts.st_size);
+    width = outputWidth = int(image_.width);
+    height = outputHeight = int(image_.height);
+  }
+  ~PngRows() override {
+    png_image_free(&image_);
+    if (file_) std::fclose(file_);
+  }
+  PngRows(const PngRows&) = delete;
+  PngRows& operator=(const PngRows&) = delete;
+
+  void Start(int64_t, int64_t, int64_t, int64_t) override {
+    image_.format = PNG_FORMAT_RGB;
+    pixels_.assign(size_t(width) * 3 * size_t(height), 0xFF);
+    const png_color white{255, 255, 255};
+    if (png_image_finish_read(&image_, &white, pixels_.data(), width * 3, nullptr)) return;
+    const QString reason = QString::fromUtf8(image_.message);
+    if (refuseDamage_) throw ReadError(path_, QStringLiteral("Picture data is damaged: ") + reason);
+    if (damage_) *damage_ = reason;
+  }
+  const uint8_t* Row(int y) override { return pixels_.data() + size_t(y) * size_t(width) * 3; }
+
+ private:
+  QString path_;
+  bool refuseDamage_;
+  QString* damage_;
+  FILE* file_ = nullptr;
+  png_image image_{};
+  std::vector<uint8_t> pixels_;
+};
+
+// Whether the file starts with the PNG signature (ISO/IEC 15948 section 5.2).
+bool HasPngSignature(const QString& fileName) {
+  const int fd = ::open(PathBytes(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  char signature[8];
+  const bool png = ::pread(fd, signature, sizeof signature, 0) == ssize_t(sizeof signature) &&
+                   std::memcmp(signature, "\x89PNG\r\n\x1A\n", 8) == 0;
+  ::close(fd);
+  return png;
+}
+
 // Other formats through Qt's readers, chosen by the file's extension. The
 // size comes from the header where the reader can tell it, so that a probe
 // decodes nothing; the pixels are read when the rows are started.
 class QtRows : public RowSource {
  public:
-  explicit QtRows(const QString& path) : path_(path) {
+  // As JpegRows: with refuseDamage, data the library reports as damaged
+  // fails; otherwise damage, when given, receives why.
+  QtRows(const QString& path, bool refuseDamage, QString* damage)
+      : path_(path), refuseDamage_(refuseDamage), damage_(damage) {
     QFile file;
     QImageReader reader;
     OpenReader(file, reader);
+    const DecodeMessages quiet;  // reading the header may warn too
     const QSize size = reader.size();
     if (size.width() > 0 && size.height() > 0) {
       // The claimed size is checked before anything is decoded.
@@ -146,7 +208,9 @@ class QtRows : public RowSource {
       throw OpenError(path_, ErrnoText(code));
     }
     reader.setDevice(&file);
-    reader.setFormat(QFileInfo(path_).suffix().toLower().toLatin1());
+    // The format the file's contents show, which may not be its extension's.
+    const QByteArray format = QImageReader::imageFormat(&file);
+    reader.setFormat(format.isEmpty() ? QFileInfo(path_).suffix().toLower().toLatin1() : format);
   }
   void Decode() {
     QFile file;
@@ -155,7 +219,20 @@ class QtRows : public RowSource {
     // Qt's own limit (128 MB) would refuse a 45-megapixel picture; the
     // render cap decides instead.
     reader.setAllocationLimit(int(kMaxRenderBytes >> 20));
-    QImage image = reader.read();
+    // libpng and libtiff report damage (a bad CRC, a bad LZW code word, data
+    // that ends early) through Qt's messages, and Qt may still give the
+    // picture as far as it got; their messages are taken here rather than
+    // printed, and an error among them is damage, as for a JPEG.
+    QImage image;
+    QString damage;
+    {
+      const DecodeMessages messages;
+      image = reader.read();
+      damage = messages.Errors().join(QStringLiteral("; "));
+    }
+    if (!damage.isEmpty() && (refuseDamage_ || image.isNull()))
+      throw ReadError(path_, QStringLiteral("Picture data is damaged: ") + damage);
+    if (damage_) *damage_ = damage;
     if (image.isNull())
       throw ReadError(path_, reader.errorString());
     if (image.hasAlphaChannel()) {
@@ -173,6 +250,8 @@ class QtRows : public RowSource {
   }
 
   QString path_;
+  bool refuseDamage_;
+  QString* damage_;
   QImage image_;
 };
 
@@ -186,9 +265,14 @@ std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamag
   struct stat info;
   if (::stat(PathBytes(fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
     throw OpenError(fileName, QStringLiteral("Not a regular file"));
-  if (IsJpegName(fileName)) return std::make_unique<JpegRows>(fileName, refuseDamage, damage);
-  if (IsHeifName(fileName)) return std::make_unique<HeifRows>(fileName, !refuseDamage);
-  return std::make_unique<QtRows>(fileName);
+  switch (KindOf(fileName)) {
+    case PictureKind::Jpeg: return std::make_unique<JpegRows>(fileName, refuseDamage, damage);
+    case PictureKind::Heif: return std::make_unique<HeifRows>(fileName, !refuseDamage);
+    case PictureKind::Other:
+      if (HasPngSignature(fileName)) return std::make_unique<PngRows>(fileName, refuseDamage, damage);
+      [[fallthrough]];
+    default: return std::make_unique<QtRows>(fileName, refuseDamage, damage);
+  }
 }
 
 // The rows of a picture stored turned or mirrored, delivered upright. Width,

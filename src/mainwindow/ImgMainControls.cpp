@@ -53,26 +53,7 @@ QFont TImageFormControls::DesignFont(const char* face) {
   return font;
 }
 
-QString TImageFormControls::PictureFilter() {
-  QStringList all;
-  QStringList each;
-  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
-    const QString pattern = QStringLiteral("*.") + QString::fromLatin1(format);
-    all << pattern;
-    each << QStringLiteral("%1 (%2)").arg(QString::fromLatin1(format.toUpper()), pattern);
-  }
-  for (const char* jpeg : kJpegExtensions)
-    if (const QString pattern = QStringLiteral("*.") + QLatin1String(jpeg); !all.contains(pattern)) all << pattern;
-  // HEIF photos, as phones name them (IMG_0042.HEIC) and in lower case, for
-  // dialogs that match letter case.
-  QStringList heif;
-  for (const char* ext : kHeifExtensions) heif << QStringLiteral("*.") + QLatin1String(ext);
-  for (const char* ext : kHeifExtensions) heif << QStringLiteral("*.") + QLatin1String(ext).toString().toUpper();
-  for (const QString& pattern : heif)
-    if (!all.contains(pattern)) all << pattern;
-  each << QStringLiteral("HEIF (%1)").arg(heif.join(u' '));
-  return tr("All (%1)").arg(all.join(u' ')) + QStringLiteral(";;") + each.join(QStringLiteral(";;"));
-}
+QString TImageFormControls::PictureFilter() { return tessaly::PictureFilter(tr("All (%1)")); }
 
 QString TImageFormControls::DateSourceText(DateSource source) {
   switch (source) {

@@ -75,9 +75,13 @@ QString PhotoChangedText(const QString& path) {
 }
 
 Photo::Kind Photo::KindOf(const QString& path) {
-  if (IsHeifName(path)) return Kind::Heif;
-  if (IsJpegContainerName(path)) return Kind::Jpeg;
-  return Kind::Other;
+  // The picture's kind (its name checked against its first bytes); a JPEG
+  // is read as a JPEG container when the metadata reader takes its name.
+  switch (tessaly::KindOf(path)) {
+    case PictureKind::Heif: return Kind::Heif;
+    case PictureKind::Jpeg: return IsJpegContainerName(path) ? Kind::Jpeg : Kind::Other;
+    default: return Kind::Other;
+  }
 }
 
 void Photo::Load(const QString& file) {

@@ -1,5 +1,6 @@
 #include "ExportRun.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QThread>
@@ -31,13 +32,15 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
     QMetaObject::invokeMethod(this, &ExportRun::Finished, Qt::QueuedConnection);
     return;
   }
-  // Items writing the same file (one photo opened twice) go one after the
-  // other in one worker, so the later one's copy is the one left.
+  // Items writing the same file (one photo opened twice, or two photos
+  // whose copies take one name) go one after the other in one worker, so
+  // the later one's copy is the one left. The target is compared as its
+  // absolute path in one letter case, as a memory card's folder sees it.
   QHash<QString, int> chainOf;  // output path -> chain
   QList<QList<int>> chains;
   for (int index = 0; index < items.size(); ++index) {
     const QString& file = items[index].photo.path;
-    const QString output = ExportFolder(file) + QFileInfo(file).fileName();
+    const QString output = QDir::cleanPath(QFileInfo(ExportTarget(file)).absoluteFilePath()).toCaseFolded();
     const auto it = chainOf.constFind(output);
     if (it != chainOf.cend() && items[index].error.isEmpty()) {
       chains[*it].append(index);

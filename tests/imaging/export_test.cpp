@@ -8,11 +8,13 @@
 #include <QFontMetrics>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include "Export.h"
 #include "JpegCodec.h"
+#include "PathBytes.h"
 #include "PhotoBuilder.h"
 #include "PictureFiles.h"
 
@@ -123,17 +125,37 @@ TEST(Export, StreamedCopyIsTheWholeRenderEncoded) {
   }
 }
 
-TEST(Export, KeepsTheNameWhateverItIs) {
+// A copy is JPEG data, named so: a JPEG name is kept, any other gets .jpg
+// for its extension, or added to the whole name when another file of the
+// folder has that name first (letter case aside, by bytes).
+TEST(Export, NamesTheCopyAsAJpegWhateverThePictureWas) {
   const QString folder = TestFolder("export-names");
-  const QString names[] = {
-      "scan.bmp",  // JPEG data inside
-      QString(123, u'Ф') + ".bmp",  // 250 bytes, near the longest a folder entry takes
-  };
-  for (const QString& name : names) {
-    ASSERT_TRUE(BlockPicture(200, 100).save(folder + "/" + name, "BMP"));
-    const QString written = ExportStampedCopy(StampJob(folder + "/" + name, "d", "c"));
-    EXPECT_EQ(written, folder + "/Export/" + name);
-    EXPECT_EQ(DecodeReference(written).size(), QSize(200, 100)) << name.size();
+  const QString longName = QString(123, u'Ф') + ".bmp";  // 250 bytes, near the longest a folder entry takes
+  ASSERT_TRUE(BlockPicture(200, 100).save(folder + "/" + longName, "BMP"));
+  EXPECT_EQ(ExportStampedCopy(StampJob(folder + "/" + longName, "d", "c")), folder + "/Export/" + QString(123, u'Ф') + ".jpg");
+  EXPECT_EQ(DecodeReference(folder + "/Export/" + QString(123, u'Ф') + ".jpg").size(), QSize(200, 100));
+
+  const struct { std::vector<QByteArray> beside; QByteArray picture, copy; } cases[] = {
+      {{}, "shot.png", "shot.jpg"},
+      {{"shot.jpg"}, "shot.png", "shot.png.jpg"},
+      {{"shot.png"}, "shot.jpg", "shot.jpg"},
+      {{"SHOT.JPEG"}, "shot.png", "shot.jpg"},  // its own copy is SHOT.JPEG
+      {{"Shot.JPG"}, "shot.tif", "shot.tif.jpg"},
+      {{"a.heic"}, "a.HEIC", "a.jpg"},
+      {{"a.HEIC"}, "a.heic", "a.heic.jpg"},
+      {{"B.gif", "b.txt"}, "b.tiff", "b.tiff.jpg"},
+      {{"c.txt"}, "c.png", "c.jpg"},
+      {{}, "scan.bmp", "scan.jpg"},
+      {{}, "photo.jfif", "photo.jfif"},
+      {{}, "no-extension", "no-extension.jpg"},
+      {{"\xC9t\xE9.JPG"}, "\xC9t\xE9.png", "\xC9t\xE9.png.jpg"},
+      {{"\xC9t\xE9.HEIC"}, "\xC9t\xE9.heic", "\xC9t\xE9.heic.jpg"}};
+  int n = 0;
+  for (const auto& c : cases) {
+    const QByteArray sub = QFile::encodeName(folder) + "/" + QByteArray::number(++n);
+    ASSERT_EQ(::mkdir(sub.constData(), 0755), 0);
+    for (const QByteArray& name : c.beside) WriteFile((sub + "/" + name).toStdString(), "x");
+    EXPECT_EQ(PathBytes(ExportFileName(PathFromBytes(sub + "/" + c.picture))), c.copy) << c.picture.constData();
   }
 }
 
@@ -181,7 +203,7 @@ TEST(Export, ReplacesAnEarlierExportButNotWithAFailedOne) {
 
   EXPECT_EQ(message, "Cannot write " + path + ": File too large");
   EXPECT_EQ(ReadBytes(path), good);
-  EXPECT_EQ(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden), QStringList{"p.png"});
+  EXPECT_EQ(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden), QStringList{"p.jpg"});
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "ExifReader.h"
 #include "Export.h"
 #include "FullReader.h"
+#include "HeifBuilder.h"
 #include "HeifCodec.h"
 #include "HeifPreviewCache.h"
 #include "JpegMetadata.h"
@@ -291,7 +292,62 @@ TEST(Heif, CopyCarriesTheExifItemAndTheColourProfile) {
     EXPECT_EQ(FormatIsoDateTime(data.exif->OriginalDate()), "2021-05-06 07:08:09") << c.name;
     EXPECT_EQ(data.exif->orientation, 1) << c.name;
     EXPECT_LT(data.exif->TagIndex("GPSLatitude"), 0) << c.name;
+}
+
+// Two photos whose names differ in letter case only, exported at once: each
+// gets its own copy (a.HEIC the short name, as it comes first in byte order).
+TEST(Heif, PhotosDifferingInCaseOnlyGetTwoCopies) {
+  const QString folder = TestFolder("heif-two-cases");
+  WriteHeif(folder + "/a.HEIC", BlockPicture(64, 48), 1);
+  WriteHeif(folder + "/a.heic", BlockPicture(64, 48), 6);
+  const std::string dir = QFile::encodeName(folder).toStdString();
+  FILE* pipe = ::popen(("exec '" TESSALY_STAMP_PROGRAM "' -j 2 '" + dir + "/a.heic' '" + dir + "/a.HEIC' 2>/dev/null").c_str(), "r");
+  std::string out;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  EXPECT_EQ(::pclose(pipe), 0);
+  EXPECT_EQ(out, dir + "/Export/a.heic.jpg\n" + dir + "/Export/a.jpg\n");
+  EXPECT_EQ(DecodeReference(folder + "/Export/a.jpg").size(), QSize(64, 48));
+  EXPECT_EQ(DecodeReference(folder + "/Export/a.heic.jpg").size(), QSize(48, 64));
+}
+
+// Claims that only the boxes make: the overlay's canvas and the grid's
+// output size live in their items' data, not in any 'ispe'; extents near
+// 2^32 would wrap a 64-bit product of width, height and 3 bytes.
+TEST(Heif, CanvasesAndExtentsPastTheCapAreRefusedBeforeAnyDecode) {
+  const QString folder = TestFolder("heif-claims");
+  const auto tile = [](uint32_t id) { return HeifItem{id, "hvc1", "", 64, 64, {}}; };
+  const struct { const char* file; std::vector<HeifItem> items; const char* message; } cases[] = {
+      {"overlay_30000.heic", {{1, "iovl", OverlayData(30000, 30000, false, 1), 64, 64, {2}}, tile(2)},
+       "Picture too large: 30000 x 30000 pixels"},
+      {"overlay_65535.heic", {{1, "iovl", OverlayData(65535, 65535, true, 1), 64, 64, {2}}, tile(2)},
+       "Picture too large: 65535 x 65535 pixels"},
+      {"grid_60000x40000.heic", {{1, "grid", GridData(1, 2, 60000, 40000, true), 128, 64, {2, 3}}, tile(2), tile(3)},
+       "Picture too large: 60000 x 40000 pixels"},
+      {"overlay_of_a_huge_grid.heic",
+       {{1, "iovl", OverlayData(64, 64, false, 1), 64, 64, {2}}, {2, "grid", GridData(1, 1, 50000, 50000, true), 64, 64, {3}}, tile(3)},
+       "Picture too large: 50000 x 50000 pixels"},
+      {"ispe_near_2_32.heic", {{1, "hvc1", "", 0xFFFFFFFFu, 0xFFFFFFFEu, {}}}, "Picture too large: 4294967295 x 4294967294 pixels"},
+      {"tile_ispe_near_2_32.heic", {{1, "grid", GridData(1, 1, 64, 64, false), 64, 64, {2}}, {2, "hvc1", "", 0x80000000u, 3, {}}},
+       "Picture too large: 2147483648 x 3 pixels"},
+      {"grid_of_a_missing_tile.heic", {{1, "grid", GridData(1, 2, 128, 64, false), 128, 64, {2, 9}}, tile(2)},
+       "Item 1 is made of item 9, which does not exist"},
+      {"grid_without_data.heic", {{1, "grid", "", 64, 64, {2}}, tile(2)}, "Cannot read the size of the grid of item 1"},
+      {"overlay_cut_short.heic", {{1, "iovl", OverlayData(64, 64, true, 0).substr(0, 12), 64, 64, {2}}, tile(2)},
+       "Cannot read the size of the iovl of item 1"}};
+  for (const auto& c : cases) {
+    const QString path = folder + "/" + c.file;
+    WriteFile(QFile::encodeName(path).toStdString(), HeifWithItems(c.items, 1));
+    std::string outcome = "no error";
+    try {
+      ExportStampedCopy(RenderJob{path, std::nullopt, true, {}, "d", "c"});
+    } catch (const PictureError& e) {
+      outcome = e.Message().toStdString();
+    }
+    EXPECT_EQ(outcome, "Cannot read " + path.toStdString() + ": " + c.message) << c.file;
+    EXPECT_FALSE(ReadHeifExif(path)) << c.file;  // the metadata side refuses the file too
   }
+  EXPECT_EQ(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 // The phone photos: a tiled iPhone HEIC and a Samsung one turned upright by

@@ -47,5 +47,36 @@ TEST(PictureList, FolderOpensItsOwnPicturesInNameOrder) {
   EXPECT_EQ(PathBytes(sub[1]), QFile::encodeName(dir.filePath("sub")) + "/\xE9t\xE9.jpg");
 }
 
+// The name says whether a file is a picture; its first bytes say which kind
+// where the name lies (a phone's HEIF photo saved as .jpg).
+TEST(PictureList, KindByNameCheckedAgainstTheFirstBytes) {
+  const QString dir = testing::TestFolder("picturekind");
+  const std::string jpeg = "\xFF\xD8\xFF\xE0 rest", png = "\x89PNG\r\n\x1A\n rest", tiff = std::string("II*\0 rest", 9);
+  const std::string heic = std::string("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24);
+  const std::string mif1 = std::string("\0\0\0\x14" "ftypavif\0\0\0\0mif1", 20);
+  const struct { const char* name; std::string bytes; PictureKind kind; } cases[] = {
+      {"a.jpg", jpeg, PictureKind::Jpeg},         {"b.JFIF", jpeg, PictureKind::Jpeg},
+      {"c.HEIC", heic, PictureKind::Heif},        {"d.png", png, PictureKind::Other},
+      {"phone.jpg", heic, PictureKind::Heif},     {"export.heic", jpeg, PictureKind::Jpeg},
+      {"renamed.png", jpeg, PictureKind::Jpeg},   {"renamed.jpg", png, PictureKind::Other},
+      {"scan.jpeg", tiff, PictureKind::Other},    {"family.hif", mif1, PictureKind::Heif},
+      {"garbage.jpg", "hello", PictureKind::Jpeg}, {"empty.heic", "", PictureKind::Heif},
+      {"notes.txt", jpeg, PictureKind::None},     {"no-extension", jpeg, PictureKind::None}};
+  for (const auto& c : cases) {
+    const QString path = dir + "/" + c.name;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(c.bytes.data(), qint64(c.bytes.size())) == qint64(c.bytes.size()));
+    file.close();
+    EXPECT_EQ(KindOf(path), c.kind) << c.name;
+  }
+  // A missing file has its name's kind.
+  EXPECT_EQ(KindOf(dir + "/missing.HEIF"), PictureKind::Heif);
+  EXPECT_EQ(KindOf(dir + "/missing.bmp"), PictureKind::Other);
+  // The Open dialog offers each kind in both letter cases.
+  const QString filter = PictureFilter(QStringLiteral("All (%1)"));
+  for (const char* pattern : {"*.jpg", "*.JPG", "*.jfif", "*.heic", "*.HEIC", "*.hif", "*.png", "*.PNG"})
+    EXPECT_TRUE(filter.section(QStringLiteral(";;"), 0, 0).contains(QLatin1String(pattern))) << pattern;
+}
+
 }  // namespace
 }  // namespace tessaly

@@ -4,6 +4,7 @@
 // bounded by the render cap instead of their own limit.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
@@ -158,6 +159,56 @@ TEST(Untrusted, CraftedPicturesAreRefusedBeforeTheirClaimCostsTime) {
   EXPECT_EQ(shown.damage.toStdString(), "Premature end of JPEG file");
 }
 
+// PNG and TIFF damage comes from libpng and libtiff through Qt: refused for
+// export with the library's reason, shown as far as it goes in a view;
+// none of it reaches stderr.
+TEST(Untrusted, DamagedPngAndTiffAreRefusedWithTheLibrarysReason) {
+  const QString folder = TestFolder("untrusted-png-tiff");
+  QBuffer pngBuffer, tiffBuffer;
+  pngBuffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(PositionPicture(64, 48).save(&pngBuffer, "PNG"));
+  QImageWriter tiffWriter(&tiffBuffer, "tiff");
+  tiffBuffer.open(QIODevice::WriteOnly);
+  tiffWriter.setCompression(1);  // LZW
+  ASSERT_TRUE(tiffWriter.write(PositionPicture(256, 192)));
+  const std::string png = pngBuffer.data().toStdString(), tiff = tiffBuffer.data().toStdString();
+  // A PNG chunk: length, type, data, then the CRC of type and data.
+  const auto badCrc = [&](const char* type) {
+    std::string bytes = png;
+    const size_t at = bytes.find(type), length = size_t(uint8_t(bytes[at - 2])) << 8 | uint8_t(bytes[at - 1]);
+    bytes[at + 4 + length] ^= 0x55;
+    return bytes;
+  };
+  std::string withText = png;
+  withText.insert(33, std::string("\0\0\0\x05tEXtA\0abc\0\0\0\0", 17));  // a comment chunk with a wrong CRC
+  // Qt writes the directory after the strips; its offset is in the header.
+  const uint32_t directory = uint8_t(tiff[4]) | uint8_t(tiff[5]) << 8 | uint8_t(tiff[6]) << 16 | uint32_t(uint8_t(tiff[7])) << 24;
+  std::string scrambled = tiff;
+  scrambled.replace(2000, 4000, std::string(4000, '\xFF'));
+  const struct { const char* file; std::string bytes; std::string message; } cases[] = {
+      {"good.png", png, "written"},
+      {"good.tif", tiff, "written"},
+      {"idat_crc.png", badCrc("IDAT"), "Cannot read %1: Picture data is damaged: IDAT: CRC error"},
+      {"cut_in_idat.png", png.substr(0, png.size() - 30), "Cannot read %1: Picture data is damaged: Read Error"},
+      {"comment_crc.png", withText, "written"},
+      {"cut_lzw.tif", tiff.substr(0, tiff.size() / 2),
+       "Cannot read %1: Picture data is damaged: Can not read TIFF directory count; Failed to read directory at offset " +
+           std::to_string(directory)},
+      {"scrambled_lzw.tif", scrambled, "Cannot read %1: Picture data is damaged: Using code not yet in table"}};
+  for (const auto& c : cases) {
+    const QString path = folder + "/" + c.file;
+    WriteFile(QFile::encodeName(path).toStdString(), c.bytes);
+    const QString outcome = Outcome([&] {
+      QFile::remove(ExportStampedCopy(RenderJob{path, std::nullopt, true, {}, "d", "c"}));
+      return QStringLiteral("written");
+    });
+    EXPECT_EQ(outcome.toStdString(), QString::fromStdString(c.message).replace("%1", path).toStdString()) << c.file;
+  }
+  EXPECT_TRUE(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden).isEmpty());
+  const RenderResult shown = Render(RenderJob{folder + "/idat_crc.png"}, {64, 48, true});
+  EXPECT_EQ(shown.damage.toStdString(), "IDAT: CRC error");
+}
+
 TEST(Untrusted, EveryCutInsideTheScanDataIsRefusedForExport) {
   const QString folder = TestFolder("untrusted-cuts");
   const QImage photo = PositionPicture(64, 48);
@@ -210,7 +261,7 @@ TEST(Untrusted, QtReadersFollowTheRenderCap) {
   ASSERT_TRUE(writer.write(large));
   large = QImage();
   EXPECT_EQ(Outcome([&] { return ExportStampedCopy(JobOf(folder + "/large.png")); }).toStdString(),
-            (folder + "/Export/large.png").toStdString());
+            (folder + "/Export/large.jpg").toStdString());
 
   // A portable pixmap's header claims its size in text.
   const auto claiming = [&](const char* name, int w, int h) {

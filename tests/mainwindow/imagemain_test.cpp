@@ -454,8 +454,8 @@ class ImageFormTest : public QObject {
     form.OpenPicture1Accept({WritePicture(Path("one/pic.bmp"), 1200, 900, "BMP")});
     form.CurrentPanel->SetCropTop(5);
     form.ExportAction->trigger();
-    // JPEG data under the picture's own name.
-    QFile copy(Path("one/Export/pic.bmp"));
+    // JPEG data, named as JPEG.
+    QFile copy(Path("one/Export/pic.jpg"));
     QVERIFY(copy.open(QIODevice::ReadOnly));
     QCOMPARE(copy.read(2), QByteArray("\xFF\xD8"));
     copy.seek(0);
