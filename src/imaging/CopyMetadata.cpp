@@ -21,10 +21,6 @@ namespace tessaly {
 
 namespace {
 
-bool IsJpegName(const QString& fileName) {
-  return IsJpegContainerName(fileName) || QFileInfo(fileName).suffix().compare(u"jfif", Qt::CaseInsensitive) == 0;
-}
-
 // EXIF ImageDescription holds ASCII (EXIF 2.3 section 4.6.5); other text is
 // only the XMP caption's.
 bool IsPrintableAscii(const std::string& text) {
@@ -47,9 +43,11 @@ std::string NclxDescription(const HeifFile::Colour& c) {
 CopyMetadata::CopyMetadata(const QString& picture, const CopySettings& settings, const QString& comment)
     : settings_(settings), comment_(comment.trimmed().toStdString()) {
   const std::string path = PathBytes(picture).toStdString();
-  if (IsJpegName(picture)) ReadJpeg(path);
-  else if (IsHeifName(picture)) ReadHeif(path);
-  else ReadOther(picture);
+  switch (KindOf(picture)) {
+    case PictureKind::Jpeg: ReadJpeg(path); break;
+    case PictureKind::Heif: ReadHeif(path); break;
+    default: ReadOther(picture); break;
+  }
   SettleProfile();
   if (settings_.noMetadata) exif_.clear(), xmp_.clear(), photoshop_.clear();
 }

@@ -4,7 +4,7 @@
 // metadata tool shows HEIF files too; the window's side is HeifCodec.h.
 // HeifFile itself is built into the HEIF module, loaded only when a HEIF
 // file is met; the programs reach it through HeifPicture (HeifLoader.h),
-// which also holds IsHeifName and ReadHeifExif.
+// which also holds ReadHeifExif.
 #pragma once
 
 #include <cstdint>

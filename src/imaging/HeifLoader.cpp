@@ -49,16 +49,6 @@ std::string HeifModulePath() {
   return folder + TESSALY_HEIF_MODULE;
 }
 
-bool IsHeifName(std::string_view fileName) {
-  const size_t dot = fileName.find_last_of("./");
-  if (dot == std::string_view::npos || fileName[dot] != '.') return false;
-  std::string ext(fileName.substr(dot + 1));
-  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  for (const char* heif : kHeifExtensions)
-    if (ext == heif) return true;
-  return false;
-}
-
 HeifPicture::HeifPicture(const std::string& path) {
   const Module& module = LoadedModule();
   if (!module.open) throw HeifError(module.problem);

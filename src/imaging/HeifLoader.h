@@ -1,6 +1,6 @@
 // The programs' way to HEIF files: the HEIF module (HeifModule.h) loaded on
 // the first call that needs it, never for a run that meets no HEIF file.
-// Also IsHeifName and ReadHeifExif of HeifFile.h, which live here, on the
+// Also ReadHeifExif of HeifFile.h, which live here, on the
 // programs' side.
 #pragma once
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 
 #include "PathBytes.h"
 
@@ -19,6 +20,8 @@ class PictureError : public std::runtime_error {
  public:
   explicit PictureError(const QString& message, const QString& reason = {})
       : std::runtime_error(DisplayName(message).toStdString()), reason_(reason.isEmpty() ? message : reason) {}
+  explicit PictureError(const std::string& message) : PictureError(QString::fromUtf8(message)) {}
+  explicit PictureError(const char* message) : PictureError(QString::fromUtf8(message)) {}
   QString Message() const { return QString::fromUtf8(what()); }
   const QString& Reason() const { return reason_; }
 

@@ -36,7 +36,7 @@ TImgPanel::TImgPanel(QWidget* owner) : QFrame(owner) {
 
 // The picture's decode kept for the views goes with its panel.
 TImgPanel::~TImgPanel() {
-  if (IsHeifName(FileName)) HeifPreviewCache::Drop(FileName);
+  HeifPreviewCache::Drop(FileName);
 }
 
 void TImgPanel::LayOutChildren() {

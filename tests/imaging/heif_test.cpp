@@ -292,6 +292,7 @@ TEST(Heif, CopyCarriesTheExifItemAndTheColourProfile) {
     EXPECT_EQ(FormatIsoDateTime(data.exif->OriginalDate()), "2021-05-06 07:08:09") << c.name;
     EXPECT_EQ(data.exif->orientation, 1) << c.name;
     EXPECT_LT(data.exif->TagIndex("GPSLatitude"), 0) << c.name;
+  }
 }
 
 // Two photos whose names differ in letter case only, exported at once: each
