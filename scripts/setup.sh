@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-translations-l10n libgl-dev     # the window (Widgets, Gui, Test)
   qt6-image-formats-plugins                        # TIFF, WebP and other pictures through Qt's readers
   libjpeg62-turbo-dev libjpeg-turbo-progs          # JPEG decode/encode; djpeg/cjpeg for the benchmark
+  libsqlite3-dev                                   # the edits kept between runs
   libheif-dev libheif-examples                     # HEIF/HEIC decode (libde265, x265 plugins); heif-convert for the benchmark
   xvfb xauth fonts-dejavu-core                     # a display and fonts for headless runs
   qt6-l10n-tools                                   # lrelease: the window's English translation
