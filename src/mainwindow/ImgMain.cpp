@@ -39,6 +39,7 @@
 #include "ImageView.h"
 #include "ImgPanel.h"
 #include "PathBytes.h"
+#include "PictureEdits.h"
 #include "PictureList.h"
 #include "ThumbnailLoader.h"
 #include "ValueListEditor.h"
@@ -135,9 +136,10 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   setWindowTitle(QStringLiteral("Tessaly Orvanel"));
   setFont(DesignFont("MS Sans Serif"));
   resize(555, 455);
+  Edits = new TPictureEdits(*this);
 
   RunOpenDialog = [this] {
-    return QFileDialog::getOpenFileNames(this, QString(), QString(), PictureFilter());
+    return QFileDialog::getOpenFileNames(this, QString(), LastFolder, PictureFilter());
   };
   // The default font's dialog also sets the outline pictures opened later get.
   RunFontDialog = [this](TStampFont& font) { return ExecuteFontDialog(this, font, &font == &DefaultFont); };
@@ -151,11 +153,17 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
     return QMessageBox::question(this, windowTitle(), tr("Идёт экспорт. Прервать его?")) ==
            QMessageBox::Yes;
   };
+  AskCloseWithEdits = [this](int count) {
+    return QMessageBox::question(this, windowTitle(),
+                                 tr("Фотографий с правками, которые ещё не экспортированы: %1. Выйти?").arg(count)) ==
+           QMessageBox::Yes;
+  };
 
   CreateActions();
   CreateControls();
   CreateMenus();
   CreateStampExtras();
+  CreateEditActions();
   FormCreate();
   setAcceptDrops(true);
 }
@@ -415,8 +423,12 @@ void TImageForm::closeEvent(QCloseEvent* event) {
     }
     return;
   }
-  // A write that fails keeps the window open; the next close tries again.
   CommitPendingEdit(false);
+  if (const int unexported = Edits->Unexported(); unexported > 0 && !AskCloseWithEdits(unexported)) {
+    event->ignore();
+    return;
+  }
+  // A write that fails keeps the window open; the next close tries again.
   QString error = WriteFontDialogFile(FontDialogPath(ExeDir), DefaultFont);
   if (error.isEmpty()) error = WriteStampOptionsFile(StampOptionsPath(ExeDir), DefaultFont);
   if (!error.isEmpty()) {
@@ -496,7 +508,12 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
     }
   };
   auto hidden = std::make_optional<HiddenColumn>(ScrollBox1->widget());
+  int restored = 0;
   for (const QString& file : files) {
+    if (TImgPanel* open = PanelOf(file)) {  // open already: selected, not opened twice
+      SelectPanel(open);
+      continue;
+    }
     auto* panel = new TImgPanel(ScrollBox1->widget());
     column_->insertWidget(0, panel);  // new panels go to the top
     ScrollBox1->ensureVisible(0, 0);
@@ -510,6 +527,8 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
     connect(panel, &TImgPanel::entered, this,
             [this](TImgPanel* p) { Guard([this, p] { OnEnterImagePanel(p); }); });
     panel->SetStampFont(&DefaultFont);
+    panel->installEventFilter(this);  // the column's keys
+    if (Edits->Opened(panel)) ++restored;
     panel->PanelClick();
     // The focus reaches the panel only in an active window; selecting it
     // again once the focus arrives changes nothing.
@@ -517,6 +536,8 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
     opened << panel;
   }
   hidden.reset();
+  if (!files.isEmpty()) LastFolder = QDir::cleanPath(QFileInfo(files.last()).absolutePath());
+  if (restored > 0) StatusText->setText(tr("Восстановлено правок: %1").arg(restored));
   if (opened.contains(CurrentPanel)) CurrentPanel->PanelClick();  // the focus it could not take hidden
   LoadPictures(opened, failures);
 }
@@ -635,8 +656,13 @@ void TImageForm::ApplyActionExecute() {
 
 void TImageForm::ApplyEditorToPanel() {
   CurrentPanel->DateText = ValueListEditor1->Value(kDateKey);
+  // The date picked from the drop-down names its source.
+  for (const DateChoice& c : CurrentPanel->DateChoices)
+    if (c.text == CurrentPanel->DateText && DateSourceText(c.source) == ValueListEditor1->Note(kDateKey))
+      CurrentPanel->DateFrom = c.source;
   CurrentPanel->Comment = ValueListEditor1->Value(kCommentKey);
   CurrentPanel->SetStampFont(&LabelFont);
+  Edits->Changed({CurrentPanel});  // one undo step, and kept
 }
 
 void TImageForm::ImgFontActionBeforeExecute() {
@@ -673,11 +699,8 @@ void TImageForm::Timer1Timer() {
 
 void TImageForm::CloseImageActionExecute() {
   if (CurrentPanel) {
-    // Let the focus go nowhere rather than to the next panel, which would
-    // select it.
-    CurrentPanel->clearFocus();
-    delete CurrentPanel;
-    CurrentPanel = nullptr;
+    Edits->Close(CurrentPanel);  // the next panel becomes current
+    return;
   }
   CropAction->setEnabled(false);
   ApplyAction->setEnabled(false);
@@ -695,6 +718,12 @@ bool TImageForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == StatusBar1 && event->type() == QEvent::Resize && ProgressBar1->parentWidget() == StatusBar1)
     LayOutProgress();
   if (watched == Panel1 && event->type() == QEvent::Resize) Guard([this] { Panel1Resize(); });
+  if (event->type() == QEvent::KeyPress)
+    if (auto* panel = qobject_cast<TImgPanel*>(watched); panel && !exportRun_) {
+      bool moved = false;
+      Guard([&] { moved = MoveInColumn(panel, static_cast<QKeyEvent*>(event)->key()); });
+      if (moved) return true;
+    }
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -795,7 +824,9 @@ void TImageForm::ClipShapeMouseDown() {
 
 void TImageForm::ExportActionExecute() {
   CommitPendingEdit(true);
-  if (CurrentPanel) CurrentPanel->ExportCopy();
+  if (!CurrentPanel) return;
+  CurrentPanel->ExportCopy();
+  Edits->Exported(CurrentPanel);
 }
 
 void TImageForm::ExportAllActionExecute() {
@@ -823,7 +854,10 @@ void TImageForm::ExportAllActionExecute() {
   exportError_.clear();
   exportDone_ = 0;
   exportRun_ = new ExportRun(this);
-  connect(exportRun_, &ExportRun::Exported, this, [this](int index) { ExportStepped(index, {}); });
+  connect(exportRun_, &ExportRun::Exported, this, [this, panels](int index) {
+    Edits->Exported(panels[index]);
+    ExportStepped(index, {});
+  });
   connect(exportRun_, &ExportRun::Failed, this, &TImageForm::ExportStepped);
   connect(exportRun_, &ExportRun::Finished, this, &TImageForm::ExportAllFinished);
   LockForExport(true);
@@ -968,6 +1002,7 @@ void TImageForm::FontToAllActionExecute() {
   CommitPendingEdit(false);
   const TStampFont font = CurrentPanel->GetStampFont();
   for (TImgPanel* panel : Panels()) panel->SetStampFont(&font);
+  Edits->Changed(Panels(), tr("Шрифт для всех"));
   CurrentPanel->Render(*Image1, true);
 }
 
@@ -976,6 +1011,7 @@ void TImageForm::CommentToAllActionExecute() {
   CommitPendingEdit(false);
   const QString comment = CurrentPanel->Comment;
   for (TImgPanel* panel : Panels()) panel->Comment = comment;
+  Edits->Changed(Panels(), tr("Комментарий для всех"));
   CurrentPanel->Render(*Image1, true);
 }
 

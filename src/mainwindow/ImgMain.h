@@ -21,6 +21,7 @@
 #include "StampFont.h"
 
 class QAction;
+class QSettings;
 class QCheckBox;
 class QLabel;
 class QProgressBar;
@@ -39,6 +40,7 @@ class ThumbnailLoader;
 
 class TImageView;
 class TImgPanel;
+class TPictureEdits;
 class TValueListEditor;
 
 // The 10x15 frame: a dashed outline over the preview that merges the inverted
@@ -84,6 +86,9 @@ class TImageForm : public QMainWindow {
   QAction* FontToAllAction;     // "Шрифт для всех"
   QAction* CommentToAllAction;  // "Комментарий для всех"
   QAction* CropEscapeAction;    // Escape: leaves the 10x15 mode, crop kept
+  QAction* UndoAction;          // "Отменить" (Ctrl+Z)
+  QAction* RedoAction;          // "Повторить" (Ctrl+Shift+Z)
+  QAction* ForgetEditsAction;   // "Забыть правки": the current picture's
 
   // Controls.
   QToolBar* ActionToolBar1;
@@ -109,6 +114,10 @@ class TImageForm : public QMainWindow {
   TStampFont ImgFontDialogFont;  // what the "Шрифт" dialog showed last
   TStampFont LabelFont;     // ImgCmtLabel's font: what Apply gives the picture
   TImgPanel* CurrentPanel = nullptr;
+  // Undo steps and the edits kept between runs (none kept until
+  // UseEditStore).
+  TPictureEdits* Edits;
+  QString LastFolder;  // where the Open dialog starts
 
   // Modal dialogs, replaceable.
   std::function<QStringList()> RunOpenDialog;
@@ -117,6 +126,17 @@ class TImageForm : public QMainWindow {
   // Closing during Export All: true to stop the run (the window closes once
   // the exports under way are written).
   std::function<bool()> AskCancelExport;
+  // Closing with pictures whose edits are not exported yet (their number):
+  // true to close all the same.
+  std::function<bool(int)> AskCloseWithEdits;
+
+  // Keeps the pictures' edits in the database at path and brings them back
+  // when their pictures are opened again.
+  void UseEditStore(const QString& path);
+  // The window's geometry, the splitter and the last folder; false when
+  // none were kept.
+  bool RestoreSettings(const QSettings& settings);
+  void SaveSettings(QSettings& settings) const;
 
   // Panels in the order they were opened.
   QList<TImgPanel*> Panels() const;
@@ -164,6 +184,29 @@ class TImageForm : public QMainWindow {
   bool HasPendingEdit();
   static QString DateSourceText(DateSource source);
 
+  // Undo steps, kept edits and the column's keys (ImgMainEdits.cpp).
+  void UndoActionExecute();
+  void RedoActionExecute();
+  void ForgetEditsActionExecute();
+  // The editor, the sample font and the 10x15 tick from the current
+  // picture, as after its selection, nothing pending.
+  void ShowCurrentEdits();
+  // Selects the panel as a click on it would.
+  void SelectPanel(TImgPanel* panel);
+  // Takes the panel out of the column; when it was the current one, the
+  // next panel (or the one above) becomes current, or the preview and the
+  // editor clear when none is left.
+  void RemovePanel(TImgPanel* panel);
+  // A panel for the picture at the position in the column (0 at the top);
+  // none, with the error shown, when it cannot be loaded.
+  TImgPanel* ReopenPanel(const QString& path, int position);
+  int PanelPosition(TImgPanel* panel) const;
+  // The open panel of the picture at path; none when it is not open.
+  TImgPanel* PanelOf(const QString& path) const;
+  // Up, Down, Page Up, Page Down on a panel: the panel that many steps away
+  // becomes current. False for other keys.
+  bool MoveInColumn(TImgPanel* from, int key);
+
   static double PercentOf(double a, double b) { return a / (b / 100); }
 
  protected:
@@ -184,6 +227,7 @@ class TImageForm : public QMainWindow {
   void EnableTimer1();
   void ShowLabelFont();
   void CreateStampExtras();
+  void CreateEditActions();
   void ApplyEditorToPanel();
   // The outline check box and the date choices of the current picture.
   void ShowPanelExtras();

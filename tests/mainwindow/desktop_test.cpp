@@ -122,9 +122,11 @@ class DesktopTest : public QObject {
 
   void windowSpeaksTheUsersLanguage() {
     const QStringList russian = {QStringLiteral("Файл: &Open Picture..., Export, Ex&port All, , Закрыть, E&xit"),
+                                 QStringLiteral("Правка: Отменить, Повторить, , Забыть правки"),
                                  QStringLiteral("Параметры: Шрифт по умолчанию, Шрифт для всех, Комментарий для всех"),
                                  QStringLiteral("Закрыть, Применить, &10x15")};
     const QStringList english = {QStringLiteral("File: &Open Picture..., Export, Ex&port All, , Close, E&xit"),
+                                 QStringLiteral("Edit: Undo, Redo, , Forget Edits"),
                                  QStringLiteral("Options: Default Font, Font for All, Comment for All"),
                                  QStringLiteral("Close, Apply, &10x15")};
     const struct { QLocale locale; QStringList menus, keys; } cases[] = {

@@ -65,6 +65,7 @@ class StampExtrasTest : public QObject {
   TImageForm& NewForm(const QStringList& photos = {}) {
     form_ = std::make_unique<TImageForm>(dir_->path());
     form_->ShowError = [](const QString& m) { QFAIL(qPrintable(m)); };
+    form_->AskCloseWithEdits = [](int) { return true; };
     form_->RunFontDialog = [this](TStampFont& font) { return fontAnswer_ && (font = *fontAnswer_, true); };
     form_->resize(1000, 800);
     form_->show();
