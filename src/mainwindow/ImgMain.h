@@ -228,6 +228,8 @@ class TImageForm : public QMainWindow {
   void ShowLabelFont();
   void CreateStampExtras();
   void CreateEditActions();
+  // The open pictures' panels as the column shows them, top first.
+  QList<TImgPanel*> ColumnOrder() const;
   void ApplyEditorToPanel();
   // The outline check box and the date choices of the current picture.
   void ShowPanelExtras();

@@ -129,6 +129,13 @@ void TImageForm::SelectPanel(TImgPanel* panel) {
   ScrollBox1->ensureWidgetVisible(panel, 0, 0);
 }
 
+QList<TImgPanel*> TImageForm::ColumnOrder() const {
+  QList<TImgPanel*> panels;
+  for (int i = 0; i < column_->count(); ++i)
+    if (auto* p = qobject_cast<TImgPanel*>(column_->itemAt(i)->widget()); p && Edits->Knows(p)) panels << p;
+  return panels;
+}
+
 int TImageForm::PanelPosition(TImgPanel* panel) const { return column_->indexOf(panel); }
 
 TImgPanel* TImageForm::PanelOf(const QString& path) const {
@@ -151,12 +158,11 @@ void TImageForm::RemovePanel(TImgPanel* panel) {
   ApplyAction->setEnabled(false);
   if (!current) return;
   // The panel that took its place, else the one above it.
+  const QList<TImgPanel*> column = ColumnOrder();
   TImgPanel* next = nullptr;
-  for (int i = 0; i < column_->count(); ++i) {
-    auto* p = qobject_cast<TImgPanel*>(column_->itemAt(i)->widget());
-    if (!p || !Edits->Knows(p)) continue;
+  for (TImgPanel* p : column) {
     next = p;
-    if (i >= position) break;
+    if (PanelPosition(p) >= position) break;
   }
   if (next) {
     SelectPanel(next);
@@ -195,9 +201,7 @@ bool TImageForm::MoveInColumn(TImgPanel* from, int key) {
     case Qt::Key_PageDown: step = page; break;
     default: return false;
   }
-  QList<TImgPanel*> column;
-  for (int i = 0; i < column_->count(); ++i)
-    if (auto* p = qobject_cast<TImgPanel*>(column_->itemAt(i)->widget()); p && Edits->Knows(p)) column << p;
+  const QList<TImgPanel*> column = ColumnOrder();
   const int at = int(column.indexOf(from));
   if (at < 0) return false;
   TImgPanel* to = column[std::clamp(at + step, 0, int(column.size()) - 1)];
