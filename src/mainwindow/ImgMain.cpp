@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -47,12 +48,8 @@
 namespace tessaly {
 namespace {
 
-constexpr double kPrintRatio = 1.5;  // a 10 x 15 print
 constexpr int kRedrawDelayMs = 300;
 const QColor kMenuHighlight(0xE2, 0xE1, 0xDB);  // 14410210 as 0x00BBGGRR
-
-// Rounds to the nearest integer, ties to the even one.
-int RoundEven(double v) { return int(std::nearbyint(v)); }
 
 QRect Desktop() {
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -767,12 +764,7 @@ void TImageForm::SetCropMode(bool on) {
     return;
   }
   const QRect frame = Image1->PictureRect();
-  QSize size = frame.size();
-  if (size.width() > size.height())
-    size.setHeight(RoundEven(size.width() / kPrintRatio));
-  else
-    size.setWidth(RoundEven(size.height() / kPrintRatio));
-  ClipShape->setGeometry(QRect(frame.topLeft(), size));
+  ClipShape->setGeometry(QRect(frame.topLeft(), PrintFrameSize(frame.size())));
   // The pointer is held inside the view: every mouse event comes to the view,
   // and a move that leaves it puts the pointer back at the edge.
   pointerClip_ = QRect(Image1->mapToGlobal(QPoint(0, 0)), Image1->size());
@@ -811,10 +803,9 @@ void TImageForm::ClipShapeMouseDown() {
   if (!CurrentPanel) return;
   const QRect drawn = Image1->PictureRect();
   const QImage& shown = Image1->Picture();
-  if (shown.width() > shown.height())
-    CurrentPanel->SetCropTop(PercentOf(ClipShape->y(), drawn.height()));
-  else
-    CurrentPanel->SetCropLeft(PercentOf(ClipShape->x(), drawn.width()));
+  const CropSide side = CropSideOf(shown.width(), shown.height());
+  CurrentPanel->photo().SetCrop(side, side == CropSide::Top ? PercentOf(ClipShape->y(), drawn.height())
+                                                            : PercentOf(ClipShape->x(), drawn.width()));
   SetApplyEnabled(true);
   ApplyActionExecute();
 }
@@ -848,12 +839,18 @@ void TImageForm::ExportAllActionExecute() {
   QList<ExportRun::Item> items;
   exportFiles_.clear();
   for (TImgPanel* panel : panels) {
-    items.append({panel->StampedJob(), {}});
+    items.append({panel->photo(), {}, {}});
     exportFiles_ << panel->FileName;
   }
   exportError_.clear();
   exportDone_ = 0;
   exportRun_ = new ExportRun(this);
+  // A photo changed since it was opened was exported by its new facts,
+  // which its panel takes.
+  connect(exportRun_, &ExportRun::Refreshed, this,
+          [shown = QList<QPointer<TImgPanel>>(panels.cbegin(), panels.cend())](int index, const Photo& photo) {
+            if (TImgPanel* panel = shown.value(index)) panel->photo().TakeFacts(photo);
+          });
   connect(exportRun_, &ExportRun::Exported, this, [this, panels](int index) {
     Edits->Exported(panels[index]);
     ExportStepped(index, {});
