@@ -11,11 +11,11 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
-#include <QVBoxLayout>
 
 #include "ImgMain.h"
 #include "ImgPanel.h"
 #include "PictureEdits.h"
+#include "PictureColumn.h"
 #include "ValueListEditor.h"
 
 namespace tessaly {
@@ -38,13 +38,13 @@ void TImageForm::CreateEditActions() {
   UndoAction = make("UndoAction", tr("Отменить"));
   UndoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
   UndoAction->setEnabled(false);
-  connect(UndoAction, &QAction::triggered, this, [this] { Guard([this] { UndoActionExecute(); }); });
+  connectGuarded(UndoAction, &TImageForm::UndoActionExecute);
   RedoAction = make("RedoAction", tr("Повторить"));
   RedoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
   RedoAction->setEnabled(false);
-  connect(RedoAction, &QAction::triggered, this, [this] { Guard([this] { RedoActionExecute(); }); });
+  connectGuarded(RedoAction, &TImageForm::RedoActionExecute);
   ForgetEditsAction = make("ForgetEditsAction", tr("Забыть правки"));
-  connect(ForgetEditsAction, &QAction::triggered, this, [this] { Guard([this] { ForgetEditsActionExecute(); }); });
+  connectGuarded(ForgetEditsAction, &TImageForm::ForgetEditsActionExecute);
 
   QUndoStack& stack = Edits->Stack();
   connect(&stack, &QUndoStack::canUndoChanged, UndoAction, &QAction::setEnabled);
@@ -130,13 +130,12 @@ void TImageForm::SelectPanel(TImgPanel* panel) {
 }
 
 QList<TImgPanel*> TImageForm::ColumnOrder() const {
-  QList<TImgPanel*> panels;
-  for (int i = 0; i < column_->count(); ++i)
-    if (auto* p = qobject_cast<TImgPanel*>(column_->itemAt(i)->widget()); p && Edits->Knows(p)) panels << p;
+  QList<TImgPanel*> panels = ScrollBox1->InColumn();
+  panels.removeIf([this](TImgPanel* p) { return !Edits->Knows(p); });
   return panels;
 }
 
-int TImageForm::PanelPosition(TImgPanel* panel) const { return column_->indexOf(panel); }
+int TImageForm::PanelPosition(TImgPanel* panel) const { return ScrollBox1->PositionOf(panel); }
 
 TImgPanel* TImageForm::PanelOf(const QString& path) const {
   const QString wanted = Absolute(path);
@@ -175,8 +174,7 @@ void TImageForm::RemovePanel(TImgPanel* panel) {
 }
 
 TImgPanel* TImageForm::ReopenPanel(const QString& path, int position) {
-  auto* panel = new TImgPanel(ScrollBox1->widget());
-  column_->insertWidget(std::clamp(position, 0, int(column_->count() - 1)), panel);
+  TImgPanel* panel = ScrollBox1->InsertPanel(position);
   try {
     panel->LoadInfo(path);
   } catch (const std::exception& e) {
@@ -187,7 +185,7 @@ TImgPanel* TImageForm::ReopenPanel(const QString& path, int position) {
   connect(panel, &TImgPanel::entered, this, [this](TImgPanel* p) { Guard([this, p] { OnEnterImagePanel(p); }); });
   panel->installEventFilter(this);  // the column's keys
   panel->SetStampFont(&DefaultFont);
-  LoadPictures({panel}, {});
+  ScrollBox1->LoadThumbnails({panel}, {});
   return panel;
 }
 
