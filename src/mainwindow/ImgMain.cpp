@@ -427,13 +427,7 @@ void TImageForm::ExportAllFinished() {
   exportAll_ = nullptr;
   LockForExport(false);
   exportProgress_->End();
-  // The panels whose copies were written have their edits exported; after
-  // a cancel or a halt which ones were is not known, so none counts.
-  if (!outcome.cancelled && !outcome.halt)
-    for (TImgPanel* panel : Panels())
-      if (std::none_of(outcome.failures.cbegin(), outcome.failures.cend(),
-                       [panel](const ExportAllController::Failure& f) { return f.file == panel->FileName; }))
-        Edits->Exported(panel);
+  Edits->ExportedAll(Panels(), outcome);
   if (closeAfterExport_) {
     closeAfterExport_ = false;
     close();

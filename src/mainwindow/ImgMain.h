@@ -45,7 +45,7 @@ class TImageForm : public QMainWindow, public TImageFormControls {
 
   QAction* UndoAction;         // "Отменить" (Ctrl+Z)
   QAction* RedoAction;         // "Повторить" (Ctrl+Shift+Z)
-  QAction* ForgetEditsAction;  // "Забыть правки": the current picture's
+  QAction* ForgetEditsAction;  // "Забыть правки": the current picture's kept edits dropped
 
   QString ExeDir;           // with a trailing separator
   TStampFont DefaultFont;   // given to every newly opened picture

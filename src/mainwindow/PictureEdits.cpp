@@ -1,5 +1,7 @@
 #include "PictureEdits.h"
 
+#include <algorithm>
+
 #include "ImgMain.h"
 #include "ImgPanel.h"
 #include "PhotoFingerprint.h"
@@ -191,6 +193,14 @@ void TPictureEdits::Forget(TImgPanel* panel) {
 
 void TPictureEdits::Exported(TImgPanel* panel) {
   if (Picture* picture = Find(panel)) picture->exported = StateOf(*panel);
+}
+
+void TPictureEdits::ExportedAll(const QList<TImgPanel*>& panels, const ExportAllController::Outcome& outcome) {
+  if (outcome.cancelled || outcome.halt) return;
+  for (TImgPanel* panel : panels)
+    if (std::none_of(outcome.failures.cbegin(), outcome.failures.cend(),
+                     [panel](const ExportAllController::Failure& f) { return f.file == panel->FileName; }))
+      Exported(panel);
 }
 
 int TPictureEdits::Unexported() const {

@@ -11,6 +11,7 @@
 
 #include "EditCommands.h"
 #include "EditStore.h"
+#include "ExportAllController.h"
 
 namespace tessaly {
 
@@ -47,6 +48,10 @@ class TPictureEdits : public QObject, public PictureEditor {
   void Forget(TImgPanel* panel);
   // The panel's copy has been written: its edits are exported.
   void Exported(TImgPanel* panel);
+  // Export All has ended so: the panels whose copies were written have
+  // their edits exported. After a cancel or a halt which ones were is not
+  // known, so none counts.
+  void ExportedAll(const QList<TImgPanel*>& panels, const ExportAllController::Outcome& outcome);
   // Open pictures changed since their copy was last written (or since they
   // were opened).
   int Unexported() const;
