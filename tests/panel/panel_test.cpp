@@ -122,7 +122,9 @@ TEST_F(PanelTest, TakenDateComesFirst) {
       // The drop-down still offers every date, the file's last.
       ASSERT_EQ(panel.DateChoices.size(), std::popcount(unsigned(mask)) + 1) << name;
       EXPECT_EQ(panel.DateChoices.back().source, DateSource::File) << name;
-      if (expected) EXPECT_EQ(panel.DateChoices.front().text, expected->shown) << name;
+      if (expected) {
+        EXPECT_EQ(panel.DateChoices.front().text, expected->shown) << name;
+      }
     }
   }
 }
