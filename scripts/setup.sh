@@ -10,6 +10,7 @@ packages=(
   qt6-image-formats-plugins                        # TIFF, WebP and other pictures through Qt's readers
   libjpeg62-turbo-dev libjpeg-turbo-progs          # JPEG decode/encode; djpeg/cjpeg for the benchmark
   libpng-dev libtiff-dev                           # PNG decoding; libtiff's messages, collected per picture
+  libsqlite3-dev                                   # the edits kept between runs
   libheif-dev libheif-examples                     # HEIF/HEIC decode (libde265, x265 plugins); heif-convert for the benchmark
   liblcms2-dev libexempi-dev pkg-config            # colour profiles and sRGB conversion; XMP of the copies
   xvfb xauth fonts-dejavu-core                     # a display and fonts for headless runs

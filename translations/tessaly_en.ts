@@ -348,6 +348,38 @@
         <translation>%1 of %2: %3</translation>
     </message>
     <message>
+        <source>Отменить</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>Повторить</source>
+        <translation>Redo</translation>
+    </message>
+    <message>
+        <source>Отменить: %1</source>
+        <translation>Undo: %1</translation>
+    </message>
+    <message>
+        <source>Повторить: %1</source>
+        <translation>Redo: %1</translation>
+    </message>
+    <message>
+        <source>Забыть правки</source>
+        <translation>Forget Edits</translation>
+    </message>
+    <message>
+        <source>Правка</source>
+        <translation>Edit</translation>
+    </message>
+    <message>
+        <source>Фотографий с правками, которые ещё не экспортированы: %1. Выйти?</source>
+        <translation>Photos with edits not exported yet: %1. Quit anyway?</translation>
+    </message>
+    <message>
+        <source>Восстановлено правок: %1</source>
+        <translation>Edits restored: %1</translation>
+    </message>
+    <message>
         <source>Экспорт остановлен: %1</source>
         <translation>Export stopped: %1</translation>
     </message>
@@ -416,6 +448,60 @@
     <message>
         <source>Значение</source>
         <translation>Value</translation>
+    </message>
+</context>
+<context>
+    <name>tessaly::TPictureEdits</name>
+    <message>
+        <source>дата</source>
+        <translation>date</translation>
+    </message>
+    <message>
+        <source>комментарий</source>
+        <translation>comment</translation>
+    </message>
+    <message>
+        <source>шрифт</source>
+        <translation>font</translation>
+    </message>
+    <message>
+        <source>кадр 10x15</source>
+        <translation>10x15 crop</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Забыть правки</source>
+        <translation>Forget Edits</translation>
+    </message>
+</context>
+<context>
+    <name>tessaly::EditStore</name>
+    <message>
+        <source>Правки не сохраняются: не могу создать папку для %1.</source>
+        <translation>Edits are not kept: cannot create the folder for %1.</translation>
+    </message>
+    <message>
+        <source>Правки не сохраняются: не могу открыть %1 (%2).</source>
+        <translation>Edits are not kept: cannot open %1 (%2).</translation>
+    </message>
+    <message>
+        <source>Правки не сохраняются: %1 занят другим окном Tessaly Orvanel.</source>
+        <translation>Edits are not kept: %1 is in use by another Tessaly Orvanel window.</translation>
+    </message>
+    <message>
+        <source>Правки не сохраняются: %1 (%2).</source>
+        <translation>Edits are not kept: %1 (%2).</translation>
+    </message>
+    <message>
+        <source>Правки не сохраняются: %1 повреждён, и его не удалось отложить.</source>
+        <translation>Edits are not kept: %1 is damaged and could not be moved aside.</translation>
+    </message>
+    <message>
+        <source>%1 был повреждён. Он сохранён как %2; правки пишутся в новый файл.</source>
+        <translation>%1 was damaged. It is kept as %2; edits go into a new file.</translation>
     </message>
 </context>
 </TS>

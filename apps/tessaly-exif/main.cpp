@@ -117,6 +117,7 @@ std::string JsonObject(const std::string& file, bool read, const TimgData& data)
   member("segmentCount", std::to_string(data.segmentCount));
   const std::string date = ShotDateText(data);
   member("shotDateTime", JsonDate(date));
+  member("dateTaken", JsonDate(DateText(data, &TImageInfo::TakenDateTime)));
   const auto dateMember = [&data](const char* name, TDateTime (TImageInfo::*date)() const) {
     return std::string("\"") + name + "\": " + JsonDate(DateText(data, date));
   };

@@ -6,10 +6,12 @@
 #include <QIcon>
 #include <QLocale>
 #include <QScreen>
+#include <QSettings>
 #include <cstring>
 #include <exception>
 #include <memory>
 
+#include "EditStore.h"
 #include "ImgMain.h"
 #include "PathBytes.h"
 #include "PictureList.h"
@@ -59,10 +61,16 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.tessaly.orvanel")));
 
   tessaly::TImageForm form(QApplication::applicationDirPath());
-  // Without a window manager the maximized state is not applied: take the
-  // screen's work area first.
-  form.setGeometry(form.screen()->availableGeometry());
-  form.showMaximized();
+  // The window as it was left, else maximized. Without a window manager the
+  // maximized state is not applied: take the screen's work area first.
+  QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tessaly"), QStringLiteral("tessaly"));
+  if (form.RestoreSettings(settings)) {
+    form.show();
+  } else {
+    form.setGeometry(form.screen()->availableGeometry());
+    form.showMaximized();
+  }
+  form.UseEditStore(tessaly::EditStore::DefaultPath());
 
   const QStringList files = tessaly::ExpandPictureArguments(parser.positionalArguments());
   if (!files.isEmpty()) {
@@ -72,5 +80,7 @@ int main(int argc, char** argv) {
       form.ShowError(QString::fromUtf8(e.what()));
     }
   }
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  form.SaveSettings(settings);
+  return code;
 }

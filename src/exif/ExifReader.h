@@ -254,6 +254,11 @@ class TImageInfo : public tEndInd {
   // The shooting date: DateTimeDigitized, then DateTimeOriginal, then
   // DateTime; a tag whose text does not parse is passed over; 0 when none.
   TDateTime ShotDateTime() const;
+  // The date the picture was taken, as a person means it: DateTimeOriginal,
+  // then DateTimeDigitized, then DateTime; again a tag whose text does not
+  // parse is passed over; 0 when none. What the window and the programs
+  // stamp.
+  TDateTime TakenDateTime() const;
   // Each date tag on its own: DateTimeOriginal (0x9003), DateTimeDigitized
   // (0x9004) and DateTime (0x0132); 0 when the tag is missing or its text
   // does not parse.

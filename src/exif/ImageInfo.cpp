@@ -312,4 +312,12 @@ TDateTime TImageInfo::ShotDateTime() const {
   return 0;
 }
 
+TDateTime TImageInfo::TakenDateTime() const {
+  for (const int32_t pos : {dateTimeOriginalPos, dateTimeDigitizedPos, dateTimePos}) {
+    if (pos <= 0) continue;
+    if (const TDateTime value = DateTimeAt(pos); value != 0) return value;
+  }
+  return 0;
+}
+
 }  // namespace tessaly

@@ -7,9 +7,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QToolButton>
@@ -24,6 +26,7 @@
 #include "FontDialogFile.h"
 #include "ImageView.h"
 #include "ImgPanel.h"
+#include "PictureEdits.h"
 #include "PictureList.h"
 #include "ValueListEditor.h"
 
@@ -31,8 +34,9 @@ namespace tessaly {
 
 TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
     : QMainWindow(parent), ExeDir(QDir(exeDir).absolutePath() + QLatin1Char('/')) {
+  Edits = new TPictureEdits(*this);
   RunOpenDialog = [this] {
-    return QFileDialog::getOpenFileNames(this, QString(), QString(), PictureFilter());
+    return QFileDialog::getOpenFileNames(this, QString(), LastFolder, PictureFilter());
   };
   // The default font's dialog also sets the outline pictures opened later get.
   RunFontDialog = [this](TStampFont& font) { return ExecuteFontDialog(this, font, &font == &DefaultFont); };
@@ -40,11 +44,17 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   ShowExportSummary = [this](const QString& text, const QString& folder) {
     ShowExportSummaryBox(this, text, folder, OpenFolder);
   };
+  AskCloseWithEdits = [this](int count) {
+    return QMessageBox::question(this, windowTitle(),
+                                 tr("Фотографий с правками, которые ещё не экспортированы: %1. Выйти?").arg(count)) ==
+           QMessageBox::Yes;
+  };
   OpenFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
   AskCancelExport = [this] { return AskStopExport(this); };
 
   SetUpControls(this);
   Wire();
+  CreateEditActions();
   FormCreate();
   setAcceptDrops(true);
 }
@@ -114,8 +124,12 @@ void TImageForm::closeEvent(QCloseEvent* event) {
     }
     return;
   }
-  // A write that fails keeps the window open; the next close tries again.
   CommitPendingEdit(false);
+  if (const int unexported = Edits->Unexported(); unexported > 0 && !AskCloseWithEdits(unexported)) {
+    event->ignore();
+    return;
+  }
+  // A write that fails keeps the window open; the next close tries again.
   QString error = WriteFontDialogFile(FontDialogPath(ExeDir), DefaultFont);
   if (error.isEmpty()) error = WriteStampOptionsFile(StampOptionsPath(ExeDir), DefaultFont);
   if (error.isEmpty()) error = WriteCopySettingsFile(CopySettingsPath(ExeDir), CopyOptions->Settings());
@@ -168,10 +182,17 @@ void TImageForm::ImgFontActionExecute() {
 // Picture list, selection and editing
 
 void TImageForm::OpenPicture1Accept(const QStringList& files) {
+  // A picture open already is not opened again: its panel is selected.
   // A file that fails is never current: no entry handler.
-  const QList<TImgPanel*> opened = ScrollBox1->Open(files, [this](TImgPanel* panel) {
+  QStringList fresh;
+  for (const QString& file : files)
+    if (!PanelOf(file) && !fresh.contains(file)) fresh << file;
+  int restored = 0;
+  const QList<TImgPanel*> opened = ScrollBox1->Open(fresh, [this, &restored](TImgPanel* panel) {
     connect(panel, &TImgPanel::entered, this, [this](TImgPanel* p) { Guard([this, p] { OnEnterImagePanel(p); }); });
     panel->SetStampFont(&DefaultFont);
+    panel->installEventFilter(this);  // the column's keys
+    if (Edits->Opened(panel)) ++restored;
     panel->PanelClick();
     // The focus reaches the panel only in an active window; selecting it
     // again once the focus arrives changes nothing.
@@ -181,6 +202,12 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
     CurrentPanel->PanelClick();  // the focus it could not take hidden
     AskPreview();                // the redraw timer finds it drawn
   }
+  if (!files.isEmpty()) {
+    LastFolder = QDir::cleanPath(QFileInfo(files.last()).absolutePath());
+    // The last one asked for is current, also when it was open already.
+    if (TImgPanel* last = PanelOf(files.last()); last && last != CurrentPanel) SelectPanel(last);
+  }
+  if (restored > 0) StatusText->setText(tr("Восстановлено правок: %1").arg(restored));
   ScrollBox1->LoadThumbnails(opened, {});
 }
 
@@ -230,8 +257,13 @@ void TImageForm::ApplyActionExecute() {
 
 void TImageForm::ApplyEditorToPanel() {
   CurrentPanel->DateText = ValueListEditor1->Value(kDateKey);
+  // The date picked from the drop-down names its source.
+  for (const DateChoice& c : CurrentPanel->DateChoices)
+    if (c.text == CurrentPanel->DateText && DateSourceText(c.source) == ValueListEditor1->Note(kDateKey))
+      CurrentPanel->DateFrom = c.source;
   CurrentPanel->Comment = ValueListEditor1->Value(kCommentKey);
   CurrentPanel->SetStampFont(&LabelFont);
+  Edits->Changed({CurrentPanel});  // one undo step, and kept
 }
 
 void TImageForm::ImgFontActionBeforeExecute() {
@@ -268,11 +300,8 @@ void TImageForm::Timer1Timer() {
 
 void TImageForm::CloseImageActionExecute() {
   if (CurrentPanel) {
-    // Let the focus go nowhere rather than to the next panel, which would
-    // select it.
-    CurrentPanel->clearFocus();
-    delete CurrentPanel;
-    CurrentPanel = nullptr;
+    Edits->Close(CurrentPanel);  // the next panel becomes current
+    return;
   }
   CropAction->setEnabled(false);
   ApplyAction->setEnabled(false);
@@ -280,6 +309,12 @@ void TImageForm::CloseImageActionExecute() {
 
 bool TImageForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Panel1 && event->type() == QEvent::Resize) Guard([this] { Panel1Resize(); });
+  if (event->type() == QEvent::KeyPress)
+    if (auto* panel = qobject_cast<TImgPanel*>(watched); panel && !exportAll_) {
+      bool moved = false;
+      Guard([&] { moved = MoveInColumn(panel, static_cast<QKeyEvent*>(event)->key()); });
+      if (moved) return true;
+    }
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -358,6 +393,7 @@ void TImageForm::ExportActionExecute() {
   if (!CurrentPanel) return;
   QString warning;
   CurrentPanel->ExportCopy(CopyOptions->Settings(), &warning);
+  Edits->Exported(CurrentPanel);
   ShowCopyWarning(CurrentPanel->FileName, warning);
 }
 
@@ -408,6 +444,7 @@ void TImageForm::ExportAllFinished() {
   exportAll_ = nullptr;
   LockForExport(false);
   exportProgress_->End();
+  Edits->ExportedAll(Panels(), outcome);
   if (closeAfterExport_) {
     closeAfterExport_ = false;
     close();
@@ -481,6 +518,7 @@ void TImageForm::FontToAllActionExecute() {
   CommitPendingEdit(false);
   const TStampFont font = CurrentPanel->GetStampFont();
   for (TImgPanel* panel : Panels()) panel->SetStampFont(&font);
+  Edits->Changed(Panels(), tr("Шрифт для всех"));
   CurrentPanel->Render(*Image1, true);
 }
 
@@ -489,6 +527,7 @@ void TImageForm::CommentToAllActionExecute() {
   CommitPendingEdit(false);
   const QString comment = CurrentPanel->Comment;
   for (TImgPanel* panel : Panels()) panel->Comment = comment;
+  Edits->Changed(Panels(), tr("Комментарий для всех"));
   CurrentPanel->Render(*Image1, true);
 }
 

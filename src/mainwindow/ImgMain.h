@@ -25,6 +25,8 @@
 #include "Render.h"
 #include "StampFont.h"
 
+class QSettings;
+
 namespace tessaly {
 
 class CopyOptionsMenu;
@@ -32,6 +34,7 @@ class ExportAllController;
 class TExportProgress;
 
 class TImgPanel;
+class TPictureEdits;
 
 class TImageForm : public QMainWindow, public TImageFormControls {
   Q_OBJECT
@@ -41,12 +44,20 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   explicit TImageForm(const QString& exeDir, QWidget* parent = nullptr);
   ~TImageForm() override;
 
+  QAction* UndoAction;         // "Отменить" (Ctrl+Z)
+  QAction* RedoAction;         // "Повторить" (Ctrl+Shift+Z)
+  QAction* ForgetEditsAction;  // "Забыть правки": the current picture's kept edits dropped
+
   QString ExeDir;           // with a trailing separator
   TStampFont DefaultFont;   // given to every newly opened picture
   CopyOptionsMenu* CopyOptions = nullptr;  // what the copies carry (Параметры menu)
   TStampFont ImgFontDialogFont;  // what the "Шрифт" dialog showed last
   TStampFont LabelFont;     // ImgCmtLabel's font: what Apply gives the picture
   TImgPanel* CurrentPanel = nullptr;
+  // Undo steps and the edits kept between runs (none kept until
+  // UseEditStore).
+  TPictureEdits* Edits;
+  QString LastFolder;  // where the Open dialog starts
 
   // Modal dialogs, replaceable.
   std::function<QStringList()> RunOpenDialog;
@@ -55,6 +66,17 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // Closing during Export All: true to stop the run (the window closes once
   // the exports under way are written).
   std::function<bool()> AskCancelExport;
+  // Closing with pictures whose edits are not exported yet (their number):
+  // true to close all the same.
+  std::function<bool(int)> AskCloseWithEdits;
+
+  // Keeps the pictures' edits in the database at path and brings them back
+  // when their pictures are opened again.
+  void UseEditStore(const QString& path);
+  // The window's geometry, the splitter and the last folder; false when
+  // none were kept.
+  bool RestoreSettings(const QSettings& settings);
+  void SaveSettings(QSettings& settings) const;
   // What writes each copy of Export All, on how many threads (0: one per
   // core); empty: Photo::ExportCopy.
   ExportRun::Worker ExportWorker;
@@ -111,6 +133,29 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   void CommitPendingEdit(bool redraw);
   bool HasPendingEdit();
 
+  // Undo steps, kept edits and the column's keys (ImgMainEdits.cpp).
+  void UndoActionExecute();
+  void RedoActionExecute();
+  void ForgetEditsActionExecute();
+  // The editor, the sample font and the 10x15 tick from the current
+  // picture, as after its selection, nothing pending.
+  void ShowCurrentEdits();
+  // Selects the panel as a click on it would.
+  void SelectPanel(TImgPanel* panel);
+  // Takes the panel out of the column; when it was the current one, the
+  // next panel (or the one above) becomes current, or the preview and the
+  // editor clear when none is left.
+  void RemovePanel(TImgPanel* panel);
+  // A panel for the picture at the position in the column (0 at the top);
+  // none, with the error shown, when it cannot be loaded.
+  TImgPanel* ReopenPanel(const QString& path, int position);
+  int PanelPosition(TImgPanel* panel) const;
+  // The open panel of the picture at path; none when it is not open.
+  TImgPanel* PanelOf(const QString& path) const;
+  // Up, Down, Page Up, Page Down on a panel: the panel that many steps away
+  // becomes current. False for other keys.
+  bool MoveInColumn(TImgPanel* from, int key);
+
   static double PercentOf(double a, double b) { return a / (b / 100); }
 
  protected:
@@ -141,6 +186,9 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   void ImgFontActionExecute();
   void EnableTimer1();
   void ShowLabelFont();
+  void CreateEditActions();
+  // The open pictures' panels as the column shows them, top first.
+  QList<TImgPanel*> ColumnOrder() const;
   void ApplyEditorToPanel();
   // The outline check box and the date choices of the current picture.
   void ShowPanelExtras();

@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <exception>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ImageView.h"
 #include "ImgPanel.h"
@@ -43,6 +44,21 @@ TImgPanel* TPictureColumn::AddPanel() {
   ensureVisible(0, 0);
   return panel;
 }
+
+TImgPanel* TPictureColumn::InsertPanel(int position) {
+  auto* panel = new TImgPanel(widget());
+  stack_->insertWidget(std::clamp(position, 0, int(stack_->count()) - 1), panel);  // above the stretch
+  return panel;
+}
+
+QList<TImgPanel*> TPictureColumn::InColumn() const {
+  QList<TImgPanel*> panels;
+  for (int i = 0; i < stack_->count(); ++i)
+    if (auto* panel = qobject_cast<TImgPanel*>(stack_->itemAt(i)->widget())) panels << panel;
+  return panels;
+}
+
+int TPictureColumn::PositionOf(TImgPanel* panel) const { return stack_->indexOf(panel); }
 
 QList<TImgPanel*> TPictureColumn::Open(const QStringList& files, const std::function<void(TImgPanel*)>& opened) {
   QList<TImgPanel*> done;

@@ -34,6 +34,12 @@ class TPictureColumn : public QScrollArea {
 
   // A new empty panel at the top of the column, scrolled into sight.
   TImgPanel* AddPanel();
+  // A new empty panel at the position (0 at the top), as a closed one comes
+  // back to its place.
+  TImgPanel* InsertPanel(int position);
+  // The panels as the column shows them, top first, and a panel's place.
+  QList<TImgPanel*> InColumn() const;
+  int PositionOf(TImgPanel* panel) const;
 
   // Opens files into new panels at the top, in the order given, and returns
   // those that opened; each is handed to opened as soon as it is. Only the

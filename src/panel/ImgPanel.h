@@ -75,7 +75,8 @@ class TImgPanel : public QFrame {
   // place and as the panel's tooltip.
   void ShowLoadError(const QString& message);
   QString LoadError;
-  // Replaces DateText by the shooting date of the EXIF data (date only);
+  // Replaces DateText by the date the picture was taken (EXIF original,
+  // digitized, modified, the first that parses; date only);
   // false, DateText unchanged, when there is no readable date. Puts the EXIF
   // dates that parse before the file's date in DateChoices, and sets
   // Orientation from the same data (JPEG files only).

@@ -129,15 +129,15 @@ bool Photo::ReadDates() {
 
   // Zero is "no date tag could be read"; the file's date is kept then rather
   // than stamping the first day of the date scale.
-  const TDateTime shot = exif.ShotDateTime();
+  const TDateTime shot = exif.TakenDateTime();
   if (shot == 0) return false;
   const QDate date = DateOf(shot);
   if (!date.isValid()) return false;
   dateText = locale.toString(date, QLocale::ShortFormat);
-  // The tag the shooting date came from: the first, in the order the
-  // accessor tries them, that gives this value.
-  for (const auto& [value, source] : {std::pair{exif.DigitizedDate(), DateSource::Digitized},
-                                      std::pair{exif.OriginalDate(), DateSource::Original},
+  // The tag the date came from: the first, in the order the accessor tries
+  // them, that gives this value.
+  for (const auto& [value, source] : {std::pair{exif.OriginalDate(), DateSource::Original},
+                                      std::pair{exif.DigitizedDate(), DateSource::Digitized},
                                       std::pair{exif.ModifiedDate(), DateSource::Modified}}) {
     if (value == shot) {
       dateFrom = source;

@@ -73,7 +73,8 @@ class Photo {
   // The crop unset, path and kind set, dateText and dateChoices the file's
   // modification time (with the time of day, unless midnight).
   void ReadFileDate(const QString& path);
-  // Replaces dateText by the shooting date of the EXIF data (date only);
+  // Replaces dateText by the date the picture was taken (EXIF original,
+  // digitized, modified: the first that parses; date only);
   // false, dateText unchanged, when there is no readable date. Puts the
   // EXIF dates that parse before the file's date in dateChoices and sets the
   // orientation from the same data (JPEG files only).

@@ -53,6 +53,8 @@ TEST(ExifProgram, EscapesMetadataAndNamesAndListsTheDates) {
   EXPECT_NE(json.find("/photo\uFFFD.jpg\","), std::string::npos) << json;
   EXPECT_NE(json.find("\"dates\": {\"original\": \"2024-05-06 07:08:01\", \"digitized\": null, "
                       "\"modified\": \"2024-05-06 07:08:09\"},"), std::string::npos);
+  // The date taken, as the window stamps it, beside the reader's own choice.
+  EXPECT_NE(json.find("\"dateTaken\": \"2024-05-06 07:08:01\","), std::string::npos) << json;
 }
 
 // Exit 1 with the reason on stderr for a file that cannot be read at all;

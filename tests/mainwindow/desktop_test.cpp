@@ -122,10 +122,12 @@ class DesktopTest : public QObject {
 
   void windowSpeaksTheUsersLanguage() {
     const QStringList russian = {QStringLiteral("Файл: &Open Picture..., Export, Ex&port All, , Закрыть, E&xit"),
+                                 QStringLiteral("Правка: Отменить, Повторить, , Забыть правки"),
                                  QStringLiteral("Параметры: Шрифт по умолчанию, Шрифт для всех, Комментарий для всех, , "
                                                 "Преобразовать в sRGB, Сохранять координаты, Без метаданных, Качество JPEG"),
                                  QStringLiteral("Закрыть, Применить, &10x15")};
     const QStringList english = {QStringLiteral("File: &Open Picture..., Export, Ex&port All, , Close, E&xit"),
+                                 QStringLiteral("Edit: Undo, Redo, , Forget Edits"),
                                  QStringLiteral("Options: Default Font, Font for All, Comment for All, , "
                                                 "Convert to sRGB, Keep Location, No Metadata, JPEG Quality"),
                                  QStringLiteral("Close, Apply, &10x15")};

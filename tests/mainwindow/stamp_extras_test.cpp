@@ -67,6 +67,7 @@ class StampExtrasTest : public QObject {
   TImageForm& NewForm(const QStringList& photos = {}) {
     form_ = std::make_unique<TImageForm>(dir_->path());
     form_->ShowError = [](const QString& m) { QFAIL(qPrintable(m)); };
+    form_->AskCloseWithEdits = [](int) { return true; };
     form_->RunFontDialog = [this](TStampFont& font) { return fontAnswer_ && (font = *fontAnswer_, true); };
     form_->resize(1000, 800);
     form_->show();
@@ -137,10 +138,11 @@ class StampExtrasTest : public QObject {
     TImgPanel* panel = form.Panels()[0];
     QCOMPARE(panel->DateChoices, (QList<DateChoice>{{"14.07.2019", DateSource::Original}, {"08.12.2002", DateSource::Digitized},
                                                     {"02.01.2020", DateSource::Modified}} + file));
-    QCOMPARE(panel->DateFrom, DateSource::Digitized);
+    QCOMPARE(panel->DateFrom, DateSource::Original);  // the date taken comes first
     QTest::mouseClick(panel->NameLabel, Qt::LeftButton);
     TValueListEditor* editor = form.ValueListEditor1;
-    QCOMPARE(editor->Note(TImageForm::kDateKey), QStringLiteral("EXIF оцифровка"));
+    QCOMPARE(editor->Note(TImageForm::kDateKey), QStringLiteral("EXIF съёмка"));
+    editor->SetValue(TImageForm::kDateKey, QStringLiteral("08.12.2002"));  // as if the digitized one was picked
     editor->setFocus();
     editor->editItem(editor->item(0, 1));
     QComboBox* box = nullptr;

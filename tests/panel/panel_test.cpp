@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
+#include <bit>
 
 #include "ImgPanel.h"
 #include "PhotoBuilder.h"
@@ -54,8 +55,8 @@ TEST_F(PanelTest, LoadFileTakesTheExifDateOrElseTheFileDate) {
   const QDateTime midnight(QDate(2021, 3, 4), QTime(0, 0, 0)), oneSecondLater = midnight.addSecs(1);
   const Case cases[] = {
       {"exif_date.jpg", ExifWith({{0x9003, "2019:07:14 10:20:30"}}), kFileTime, true, "14.07.2019"},
-      {"exif_digitized_first.jpg", ExifWith({{0x9003, "2019:07:14 10:20:30"}, {0x9004, "2018:01:02 03:04:05"}}),
-       kFileTime, true, "02.01.2018"},
+      {"exif_original_first.jpg", ExifWith({{0x9003, "2019:07:14 10:20:30"}, {0x9004, "2018:01:02 03:04:05"}}),
+       kFileTime, true, "14.07.2019"},
       {"no_exif.jpg", "", kFileTime, false, "04.03.2021 05:06:06"},
       {"no_exif_at_midnight.jpg", "", midnight, false, "04.03.2021"},
       {"odd_second_after_midnight.jpg", "", oneSecondLater, false, "04.03.2021"},
@@ -81,6 +82,50 @@ TEST_F(PanelTest, LoadFileTakesTheExifDateOrElseTheFileDate) {
     EXPECT_EQ(panel.FileName, path);
     EXPECT_EQ(panel.CropRect, (TRect{0, 0, 48, 32})) << c.file;
     EXPECT_FALSE(panel.IsCropped()) << c.file;
+  }
+}
+
+// The date a photo gets: the one it was taken (DateTimeOriginal), then
+// DateTimeDigitized, then DateTime, then the file's; every combination of the
+// three tags, each also present but unreadable.
+TEST_F(PanelTest, TakenDateComesFirst) {
+  const QString folder = TestFolder("panel-date-order");
+  struct Tag {
+    uint16_t id;
+    const char* text;
+    const char* shown;
+    DateSource source;
+  };
+  const Tag tags[] = {{0x9003, "2014:09:12 10:00:00", "12.09.2014", DateSource::Original},
+                      {0x9004, "2002:12:08 11:00:00", "08.12.2002", DateSource::Digitized},
+                      {0x0132, "2020:01:02 12:00:00", "02.01.2020", DateSource::Modified}};
+  for (const bool unreadable : {false, true}) {
+    for (int mask = 0; mask < 8; ++mask) {
+      std::vector<std::pair<uint16_t, std::string>> exif;
+      const Tag* expected = nullptr;
+      for (int i = 0; i < 3; ++i) {
+        if (mask & (1 << i)) {
+          exif.push_back({tags[i].id, tags[i].text});
+          if (!expected) expected = &tags[i];
+        } else if (unreadable) {
+          exif.push_back({tags[i].id, "    :  :     :  :  "});
+        }
+      }
+      const QString path = QStringLiteral("%1/dates_%2_%3.jpg").arg(folder).arg(mask).arg(unreadable);
+      WriteJpegPicture(path, BlockPicture(16, 16), 90, ExifWith(exif));
+      SetModificationTime(path, kFileTime);
+      TImgPanel panel;
+      panel.LoadInfo(path);
+      const std::string name = path.toStdString();
+      EXPECT_EQ(panel.DateText, expected ? expected->shown : "04.03.2021 05:06:06") << name;
+      EXPECT_EQ(panel.DateFrom, expected ? expected->source : DateSource::File) << name;
+      // The drop-down still offers every date, the file's last.
+      ASSERT_EQ(panel.DateChoices.size(), std::popcount(unsigned(mask)) + 1) << name;
+      EXPECT_EQ(panel.DateChoices.back().source, DateSource::File) << name;
+      if (expected) {
+        EXPECT_EQ(panel.DateChoices.front().text, expected->shown) << name;
+      }
+    }
   }
 }
 
