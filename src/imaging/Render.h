@@ -66,6 +66,9 @@ struct RenderJob {
   // the picture size, the crop, the output and the stamp are those of the
   // upright picture.
   int orientation = 1;
+  // The crop pads the picture with white borders ("fit"): the stamp is
+  // placed on the picture, not on the borders.
+  bool stampOnPicture = false;
 };
 
 struct RenderResult {
