@@ -514,6 +514,22 @@ RenderResult Render(const RenderJob& job, const RenderTarget& target) {
   return result;
 }
 
+QRect StampRect(const RenderJob& job, int pictureWidth, int pictureHeight) {
+  const TRect crop = job.crop.value_or(TRect{0, 0, pictureWidth, pictureHeight});
+  const int64_t ow = crop.Width(), oh = crop.Height();
+  QImage probe(1, 1, QImage::Format_RGB888);
+  const StampLayout layout =
+      LayOutStamp(job, ow, oh, &probe, AreaOf(job, crop, pictureWidth, pictureHeight, ow, oh));
+  const QFontMetrics metrics(layout.font, &probe);
+  QRect box;
+  if (!job.dateText.isEmpty())
+    box |= QRect(int(layout.dateLeft), int(layout.dateTop), metrics.horizontalAdvance(job.dateText), int(layout.lineHeight));
+  if (!job.comment.isEmpty())
+    box |= QRect(int(layout.commentLeft), int(layout.commentTop), metrics.horizontalAdvance(job.comment),
+                 int(layout.lineHeight));
+  return box;
+}
+
 RenderResult Probe(const RenderJob& job) {
   RenderResult result;
   Open(job, result, false);

@@ -118,6 +118,11 @@ class RowConsumer {
 // the last rows go out.
 RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer);
 
+// Where the stamp's lines lie on the full-size output of a picture of
+// pictureWidth x pictureHeight (upright) with the job's crop: their text
+// cells, after any move the safe margins ask for; empty without text.
+QRect StampRect(const RenderJob& job, int pictureWidth, int pictureHeight);
+
 // Output size for a source of sw x sh pixels (the rounding halves to even).
 QSize OutputSize(int64_t sw, int64_t sh, const RenderTarget& target);
 
