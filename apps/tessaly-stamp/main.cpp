@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "ExportRun.h"
+#include "FilmLook.h"
 #include "FontDialogFile.h"
 #include "ImgPanel.h"
 #include "PathBytes.h"
 #include "PictureList.h"
+#include "PrintOptions.h"
 #include "StampFont.h"
 #include "TessalyVersion.h"
 
@@ -34,7 +36,7 @@ TStampFont DefaultStampFont() {
 
 struct Options {
   std::optional<QString> date, comment;
-  std::optional<double> crop;
+  PrintOptions print{StoredPrintChoice(QCoreApplication::applicationDirPath())};
   std::optional<DateSource> dateFrom;
   TStampFont font = DefaultStampFont();
   int workers = QThread::idealThreadCount();
@@ -69,18 +71,19 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   const QCommandLineOption color(QStringLiteral("color"), QStringLiteral("Text colour."), QStringLiteral("#RRGGBB"));
   const QCommandLineOption bold(QStringLiteral("bold"), QStringLiteral("Bold text."));
   const QCommandLineOption italic(QStringLiteral("italic"), QStringLiteral("Italic text."));
-  const QCommandLineOption crop(QStringLiteral("crop"), QStringLiteral("Cut to 10x15 proportions at P percent along the short side."), QStringLiteral("P"));
   const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
                                 QStringLiteral("Export N photos at once (default: one per core)."), QStringLiteral("N"));
   const QCommandLineOption keepGoing(QStringList{QStringLiteral("k"), QStringLiteral("keep-going")},
                                      QStringLiteral("Go on past a photo that fails; the exit status says whether any did."));
   const QCommandLineOption outline(QStringLiteral("outline"), QStringLiteral("A halo of the contrasting colour around the text (white around dark text, black around light)."));
   const QCommandLineOption dateFrom(QStringLiteral("date-from"), QStringLiteral("Which of the photo's dates to stamp: original, digitized, modified or file (when the photo lacks it: the usual choice)."), QStringLiteral("SOURCE"));
-  parser.addOptions({date, comment, face, size, color, bold, italic, crop, outline, dateFrom, jobs, keepGoing});
+  parser.addOptions({date, comment, face, size, color, bold, italic, outline, dateFrom, jobs, keepGoing});
+  const PrintOptionParser printOptions(parser);
   parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Pictures to export: JPEG, HEIF (.heic, .heif, .hif in any letter case;\n"
                                                "the copy of IMG_0042.HEIC is Export/IMG_0042.jpg) and what Qt reads;\n"
                                                "a folder stands for the pictures directly inside it, in name order."), QStringLiteral("FILE|FOLDER..."));
   parser.process(arguments);  // --help, unknown options: message and exit
+  if (const std::optional<QString> problem = printOptions.Read(parser, options.print, options.font)) return problem;
 
   if (parser.isSet(date)) options.date = parser.value(date);
   if (parser.isSet(comment)) options.comment = parser.value(comment);
@@ -107,12 +110,6 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
       if (parser.value(dateFrom) == QLatin1String(name)) options.dateFrom = source;
     if (!options.dateFrom) return QStringLiteral("--date-from wants original, digitized, modified or file");
   }
-  if (parser.isSet(crop)) {
-    bool ok = false;
-    const double p = parser.value(crop).toDouble(&ok);
-    if (!ok || !(p >= 0 && p <= 100)) return QStringLiteral("--crop wants a percentage from 0 to 100");
-    options.crop = p;
-  }
   if (parser.isSet(jobs)) {
     bool ok = false;
     const int n = parser.value(jobs).toInt(&ok);
@@ -134,15 +131,14 @@ RenderJob ExportJob(const QString& file, const Options& options) {
   // A date the photo does not hold leaves the one LoadInfo chose.
   if (options.dateFrom)
     if (const DateChoice* choice = panel.FindDateChoice(*options.dateFrom)) panel.DateText = choice->text;
+  if (!options.font.dateForm.isEmpty())
+    if (const DateChoice* choice = panel.FindDateChoice(options.dateFrom.value_or(panel.DateFrom)))
+      if (choice->text == panel.DateText) panel.DateText = FormedDate(*choice, options.font.dateForm);
   if (options.date) panel.DateText = *options.date;
   if (options.comment) panel.Comment = *options.comment;
-  if (options.crop) {
-    if (panel.PictureWidth > panel.PictureHeight)
-      panel.SetCropTop(*options.crop);
-    else
-      panel.SetCropLeft(*options.crop);
-  }
-  return panel.StampedJob();
+  RenderJob job = panel.StampedJob();
+  ApplyPrintOptions(job, panel.PictureWidth, panel.PictureHeight, options.print);
+  return job;
 }
 
 }  // namespace
@@ -160,6 +156,9 @@ int main(int argc, char** argv) {
     Print(stderr, *problem);
     return 2;
   }
+  if (options.print.filmFontMissing)
+    Print(stderr, QStringLiteral("The film look's font \"%1\" is not installed (Debian: fonts-dseg); a plain bold font is used")
+                      .arg(QString::fromLatin1(kFilmFontFamily)));
   const qsizetype count = options.files.size();
   // Dates and sizes are read here, on the main thread (the panel is a
   // widget); a file that fails there fails as its export would.
@@ -174,6 +173,8 @@ int main(int argc, char** argv) {
     }
     items.append(std::move(item));
   }
+
+  if (options.print.pdf) return WritePdf(items, options.files, options.print, options.keepGoing);
 
   // Reports come in the order the exports end; they are printed in the
   // order of the files.

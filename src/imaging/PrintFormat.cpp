@@ -90,6 +90,13 @@ TRect FrameAt(PrintFormatId format, int64_t width, int64_t height, double p) {
   return TRect{0, int32_t(top), int32_t(width), int32_t(top + frame.height)};
 }
 
+TRect CentredFrame(PrintFormatId format, int64_t width, int64_t height) {
+  const FrameGeometry frame = FrameOf(format, width, height);
+  const int64_t start = frame.travel / 2;
+  if (frame.horizontal) return TRect{int32_t(start), 0, int32_t(start + frame.width), int32_t(height)};
+  return TRect{0, int32_t(start), int32_t(width), int32_t(start + frame.height)};
+}
+
 TRect FitRect(PrintFormatId format, int64_t width, int64_t height) {
   if (width <= 0 || height <= 0) return TRect{};
   const PrintFormat& f = FormatOf(format);

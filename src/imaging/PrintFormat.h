@@ -31,6 +31,14 @@ struct PrintFormat {
 
 inline constexpr PrintFormatId kDefaultPrintFormat = PrintFormatId::TenByFifteen;
 
+// A picture's print: its format, and whether it is padded to it with white
+// borders ("С полями", fit) rather than cut (fill).
+struct PrintChoice {
+  PrintFormatId format = kDefaultPrintFormat;
+  bool fit = false;
+  bool operator==(const PrintChoice&) const = default;
+};
+
 std::span<const PrintFormat> PrintFormats();
 const PrintFormat& FormatOf(PrintFormatId id);
 // By name, letters in any case ("a4", "SQUARE"); none for an unknown name.
@@ -56,6 +64,9 @@ FrameGeometry FrameOf(PrintFormatId format, int64_t width, int64_t height);
 // so far that it ends at the picture's far edge: picture pixels, right and
 // bottom exclusive. Inside the picture for every format and p from 0 to 100.
 TRect FrameAt(PrintFormatId format, int64_t width, int64_t height, double p);
+
+// The frame in the middle of its travel.
+TRect CentredFrame(PrintFormatId format, int64_t width, int64_t height);
 
 // The 10x15 cut the crop frame always made: p percent along the short side
 // (of `side` pixels), the other side whole; start and length. A cut longer

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <sys/stat.h>
 
+#include "DateForm.h"
 #include "Export.h"
 #include "FullReader.h"
 #include "PathBytes.h"
@@ -43,6 +44,14 @@ QDateTime FileDate(const QString& path) {
     throw OpenError(path, ErrnoText(errno));
   QDateTime time = QDateTime::fromSecsSinceEpoch(int64_t(info.st_mtime));
   return time.addSecs(-(time.time().second() % 2));
+}
+
+// A reader's date as a moment; null for 0 ("no date").
+QDateTime MomentOf(TDateTime value) {
+  if (value == 0) return QDateTime();
+  int year, month, day, hour, minute, second;
+  DecodeDateTime(value, year, month, day, hour, minute, second);
+  return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
 }
 
 // The date part of a reader's date; null for 0 ("no date").
@@ -105,7 +114,7 @@ void TImgPanel::LoadInfo(const QString& path) {
   DateText = locale.toString(modified.date(), QLocale::ShortFormat);
   if (modified.time() != QTime(0, 0))
     DateText += u' ' + locale.toString(modified.time(), LongTimeFormatWithoutZone(locale));
-  DateChoices = {DateChoice{DateText, DateSource::File}};
+  DateChoices = {DateChoice{DateText, DateSource::File, modified}};
   DateFrom = DateSource::File;
   NameLabel->setText(DisplayName(QFileInfo(path).fileName()));
   FileName = path;
@@ -166,7 +175,7 @@ bool TImgPanel::ReadExifDate() {
                                       std::pair{exif.DigitizedDate(), DateSource::Digitized},
                                       std::pair{exif.ModifiedDate(), DateSource::Modified}})
     if (const QDate date = DateOf(value); date.isValid())
-      DateChoices.insert(at++, DateChoice{locale.toString(date, QLocale::ShortFormat), source});
+      DateChoices.insert(at++, DateChoice{locale.toString(date, QLocale::ShortFormat), source, MomentOf(value)});
 
   // Zero is "no date tag could be read"; the file's date is kept then rather
   // than stamping the first day of the date scale.
@@ -186,6 +195,11 @@ bool TImgPanel::ReadExifDate() {
     }
   }
   return true;
+}
+
+QString FormedDate(const DateChoice& choice, const QString& form) {
+  if (form.isEmpty() || form == QLatin1String(kDefaultDateForm) || !choice.when.isValid()) return choice.text;
+  return FormatStampDate(choice.when, form);
 }
 
 const DateChoice* TImgPanel::FindDateChoice(DateSource source) const {

@@ -9,6 +9,7 @@
 // the message to show; the panel catches none of them.
 #pragma once
 
+#include <QDateTime>
 #include <QFrame>
 #include <QLabel>
 #include <QString>
@@ -27,8 +28,13 @@ enum class DateSource { Original, Digitized, Modified, File };
 struct DateChoice {
   QString text;  // as it is stamped: EXIF dates date only, the file's with time
   DateSource source;
-  bool operator==(const DateChoice&) const = default;
+  QDateTime when;  // what text was made from, for the other date forms
+  bool operator==(const DateChoice& other) const { return text == other.text && source == other.source; }
 };
+
+// The choice's date in a date form (DateForm.h): its own text in the default
+// form, else the form made from its moment.
+QString FormedDate(const DateChoice& choice, const QString& form);
 
 class TImgPanel : public QFrame {
   Q_OBJECT
