@@ -36,7 +36,7 @@ TStampFont DefaultStampFont() {
 
 struct Options {
   std::optional<QString> date, comment;
-  PrintOptions print{StoredPrintChoice(QCoreApplication::applicationDirPath())};
+  PrintOptions print;
   std::optional<DateSource> dateFrom;
   TStampFont font = DefaultStampFont();
   int workers = QThread::idealThreadCount();
@@ -83,6 +83,7 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
                                                "the copy of IMG_0042.HEIC is Export/IMG_0042.jpg) and what Qt reads;\n"
                                                "a folder stands for the pictures directly inside it, in name order."), QStringLiteral("FILE|FOLDER..."));
   parser.process(arguments);  // --help, unknown options: message and exit
+  options.print.print = StoredPrintChoice(QCoreApplication::applicationDirPath());
   if (const std::optional<QString> problem = printOptions.Read(parser, options.print, options.font)) return problem;
 
   if (parser.isSet(date)) options.date = parser.value(date);

@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 
+#include "FontDialogFile.h"
 #include "ImgMain.h"
 #include "PathBytes.h"
 #include "PictureList.h"
@@ -58,7 +59,8 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.orvanel"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.tessaly.orvanel")));
 
-  tessaly::TImageForm form(QApplication::applicationDirPath());
+  // A first start gets a stamp that reads on any photo.
+  tessaly::TImageForm form(QApplication::applicationDirPath(), nullptr, tessaly::FirstStartFont());
   // Without a window manager the maximized state is not applied: take the
   // screen's work area first.
   form.setGeometry(form.screen()->availableGeometry());

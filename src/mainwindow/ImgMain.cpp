@@ -40,18 +40,15 @@
 #include "ImgPanel.h"
 #include "PathBytes.h"
 #include "PictureList.h"
+#include "PrintControls.h"
 #include "ThumbnailLoader.h"
 #include "ValueListEditor.h"
 
 namespace tessaly {
 namespace {
 
-constexpr double kPrintRatio = 1.5;  // a 10 x 15 print
 constexpr int kRedrawDelayMs = 300;
 const QColor kMenuHighlight(0xE2, 0xE1, 0xDB);  // 14410210 as 0x00BBGGRR
-
-// Rounds to the nearest integer, ties to the even one.
-int RoundEven(double v) { return int(std::nearbyint(v)); }
 
 QRect Desktop() {
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -129,7 +126,7 @@ void TClipShape::mousePressEvent(QMouseEvent*) { emit mousePressed(); }
 // ---------------------------------------------------------------------------
 // Construction
 
-TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
+TImageForm::TImageForm(const QString& exeDir, QWidget* parent, const TStampFont& unstoredFont)
     : QMainWindow(parent), ExeDir(QDir(exeDir).absolutePath() + QLatin1Char('/')) {
   setObjectName(QStringLiteral("ImageForm"));
   setWindowTitle(QStringLiteral("Tessaly Orvanel"));
@@ -157,6 +154,13 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   CreateMenus();
   CreateStampExtras();
   FormCreate();
+  if (!HasStoredFont(ExeDir)) {
+    DefaultFont = unstoredFont;
+    ShowLabelFont();
+  }
+  PrintControls = new TPrintControls(this);
+  PrintControls->DefaultPrint = StoredPrintChoice(ExeDir);
+  PrintControls->Sync();
   setAcceptDrops(true);
 }
 
@@ -418,7 +422,7 @@ void TImageForm::closeEvent(QCloseEvent* event) {
   // A write that fails keeps the window open; the next close tries again.
   CommitPendingEdit(false);
   QString error = WriteFontDialogFile(FontDialogPath(ExeDir), DefaultFont);
-  if (error.isEmpty()) error = WriteStampOptionsFile(StampOptionsPath(ExeDir), DefaultFont);
+  if (error.isEmpty()) error = WriteStampOptionsFile(StampOptionsPath(ExeDir), DefaultFont, PrintControls->DefaultPrint);
   if (!error.isEmpty()) {
     ShowError(error);
     event->ignore();
@@ -510,6 +514,7 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
     connect(panel, &TImgPanel::entered, this,
             [this](TImgPanel* p) { Guard([this, p] { OnEnterImagePanel(p); }); });
     panel->SetStampFont(&DefaultFont);
+    PrintControls->Adopt(panel);
     panel->PanelClick();
     // The focus reaches the panel only in an active window; selecting it
     // again once the focus arrives changes nothing.
@@ -588,7 +593,7 @@ void TImageForm::AskPreview() {
   if (loader_) loader_->Withdraw(previewTicket_);
   previewAsked_ = wanted;
   previewTicket_ = Loader().Request(
-      panel, panel->StampedJob(), target, ThumbnailLoader::kPreview,
+      panel, PreviewJob(), target, ThumbnailLoader::kPreview,
       [this, wanted](RenderResult result) {
         // Only into the view as it was when asked: a selection, Apply or a
         // crop since then has drawn or cleared it.
@@ -617,6 +622,7 @@ void TImageForm::OnEnterImagePanel(TImgPanel* sender) {
   ShowPanelExtras();
   CropAction->setEnabled(true);
   CropAction->setChecked(CurrentPanel->IsCropped());
+  PrintControls->Sync();
   EnableTimer1();
 }
 
@@ -631,6 +637,7 @@ void TImageForm::ApplyActionExecute() {
   if (!CurrentPanel) return;
   ApplyEditorToPanel();
   CurrentPanel->Render(*Image1, true);
+  PrintControls->Sync();
 }
 
 void TImageForm::ApplyEditorToPanel() {
@@ -650,6 +657,8 @@ void TImageForm::ImgFontActionAccept() {
   LabelFont.outline = outline;
   ShowLabelFont();
   SetApplyEnabled(true);
+  PreviewPending();
+  PrintControls->Sync();
 }
 
 void TImageForm::ShowLabelFont() {
@@ -681,6 +690,7 @@ void TImageForm::CloseImageActionExecute() {
   }
   CropAction->setEnabled(false);
   ApplyAction->setEnabled(false);
+  PrintControls->Sync();
 }
 
 bool TImageForm::eventFilter(QObject* watched, QEvent* event) {
@@ -737,13 +747,11 @@ void TImageForm::SetCropMode(bool on) {
     ClipShape->hide();
     return;
   }
+  // The frame of the picture's print format over the drawn picture.
   const QRect frame = Image1->PictureRect();
-  QSize size = frame.size();
-  if (size.width() > size.height())
-    size.setHeight(RoundEven(size.width() / kPrintRatio));
-  else
-    size.setWidth(RoundEven(size.height() / kPrintRatio));
-  ClipShape->setGeometry(QRect(frame.topLeft(), size));
+  const PrintFormatId format = CurrentPanel ? CurrentPanel->Print.format : kDefaultPrintFormat;
+  const FrameGeometry geometry = FrameOf(format, frame.width(), frame.height());
+  ClipShape->setGeometry(QRect(frame.topLeft(), QSize(int(geometry.width), int(geometry.height))));
   // The pointer is held inside the view: every mouse event comes to the view,
   // and a move that leaves it puts the pointer back at the edge.
   pointerClip_ = QRect(Image1->mapToGlobal(QPoint(0, 0)), Image1->size());
@@ -780,12 +788,13 @@ void TImageForm::ClipShapeMouseDown() {
     ~EndMode() { form->SetCropMode(false); }
   } endMode{this};
   if (!CurrentPanel) return;
+  // The frame's offset along the side it moves on, as a percentage of it.
   const QRect drawn = Image1->PictureRect();
-  const QImage& shown = Image1->Picture();
-  if (shown.width() > shown.height())
-    CurrentPanel->SetCropTop(PercentOf(ClipShape->y(), drawn.height()));
+  const FrameGeometry geometry = FrameOf(CurrentPanel->Print.format, drawn.width(), drawn.height());
+  if (geometry.horizontal)
+    CurrentPanel->SetCropAt(PercentOf(ClipShape->x(), drawn.width()));
   else
-    CurrentPanel->SetCropLeft(PercentOf(ClipShape->x(), drawn.width()));
+    CurrentPanel->SetCropAt(PercentOf(ClipShape->y(), drawn.height()));
   SetApplyEnabled(true);
   ApplyActionExecute();
 }
@@ -944,6 +953,18 @@ void TImageForm::OutlineCheckClick(bool on) {
   }
   LabelFont.outline = on;
   SetApplyEnabled(true);
+  PreviewPending();
+}
+
+RenderJob TImageForm::PreviewJob() const {
+  RenderJob job = CurrentPanel->StampedJob();
+  job.font = LabelFont;
+  return job;
+}
+
+void TImageForm::PreviewPending() {
+  if (!CurrentPanel || CropModeActive()) return;
+  Image1->SetPicture(tessaly::Render(PreviewJob(), Image1->Target()).image);
 }
 
 bool TImageForm::HasPendingEdit() {
@@ -969,6 +990,7 @@ void TImageForm::FontToAllActionExecute() {
   const TStampFont font = CurrentPanel->GetStampFont();
   for (TImgPanel* panel : Panels()) panel->SetStampFont(&font);
   CurrentPanel->Render(*Image1, true);
+  PrintControls->Sync();
 }
 
 void TImageForm::CommentToAllActionExecute() {

@@ -36,6 +36,7 @@ namespace tessaly {
 
 class ExportRun;
 class ThumbnailLoader;
+class TPrintControls;
 
 class TImageView;
 class TImgPanel;
@@ -65,7 +66,8 @@ class TImageForm : public QMainWindow {
 
  public:
   // exeDir: the executable's folder, where "FontDialog.res" is kept.
-  explicit TImageForm(const QString& exeDir, QWidget* parent = nullptr);
+  // unstoredFont: the default font when none is stored yet (a first start).
+  explicit TImageForm(const QString& exeDir, QWidget* parent = nullptr, const TStampFont& unstoredFont = TStampFont{});
   ~TImageForm() override;
 
   static inline const QString kDateKey = QStringLiteral("Дата");
@@ -103,6 +105,7 @@ class TImageForm : public QMainWindow {
   QProgressBar* ProgressBar1;
   QToolButton* CancelExportButton;  // beside the progress bar during Export All
   QTimer* Timer1;
+  TPrintControls* PrintControls;  // formats, borders, the stamp's look, printing
 
   QString ExeDir;           // with a trailing separator
   TStampFont DefaultFont;   // given to every newly opened picture
@@ -163,6 +166,9 @@ class TImageForm : public QMainWindow {
   void CommitPendingEdit(bool redraw);
   bool HasPendingEdit();
   static QString DateSourceText(DateSource source);
+  // Redraws the preview with the pending font (LabelFont): a choice of the
+  // stamp's look shows before Apply commits it.
+  void PreviewPending();
 
   static double PercentOf(double a, double b) { return a / (b / 100); }
 
@@ -175,6 +181,7 @@ class TImageForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  friend class TPrintControls;
   void CreateActions();
   void CreateControls();
   void CreateMenus();
@@ -187,6 +194,8 @@ class TImageForm : public QMainWindow {
   void ApplyEditorToPanel();
   // The outline check box and the date choices of the current picture.
   void ShowPanelExtras();
+  // The current picture's stamped job with the pending font.
+  RenderJob PreviewJob() const;
 
   ThumbnailLoader& Loader();
   // Thumbnails of newly opened panels on the workers, the preview first;

@@ -213,6 +213,11 @@ RenderJob TImgPanel::Job(bool withStamp) const {
   job.fileName = FileName;
   job.orientation = Orientation;
   if (cropSet_) job.crop = CropRect;
+  if (withStamp && Print.fit && PictureWidth > 0 && PictureHeight > 0) {
+    // Padded rather than cut: the crop is the picture with its borders.
+    job.crop = FitRect(Print.format, PictureWidth, PictureHeight);
+    job.stampOnPicture = true;
+  }
   job.withStamp = withStamp;
   job.font = StampFont.value_or(TStampFont{});
   job.dateText = DateText;
@@ -224,7 +229,9 @@ void TImgPanel::Render(TImageView& target, bool withStamp) {
   RenderResult result = tessaly::Render(Job(withStamp), target.Target());
   PictureWidth = result.pictureWidth;
   PictureHeight = result.pictureHeight;
-  CropRect = result.crop;
+  // A fit's borders are not the crop the frame chose.
+  if (!(withStamp && Print.fit) || !cropSet_) CropRect = result.crop;
+  if (withStamp && Print.fit && !cropSet_) CropRect = TRect{0, 0, PictureWidth, PictureHeight};
   cropSet_ = true;
   target.SetPicture(std::move(result.image));
 }
@@ -284,6 +291,11 @@ void TImgPanel::SetCropTop(double p) {
   const auto [start, length] = TenByFifteen(p, PictureHeight, PictureWidth);
   CropRect.Top = start;
   CropRect.Bottom = int32_t(std::min<int64_t>(int64_t(start) + length, INT32_MAX));
+  cropSet_ = true;
+}
+
+void TImgPanel::SetCropAt(double p) {
+  CropRect = FrameAt(Print.format, PictureWidth, PictureHeight, p);
   cropSet_ = true;
 }
 

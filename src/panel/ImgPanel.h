@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "ImageView.h"
+#include "PrintFormat.h"
 #include "Render.h"
 #include "StampFont.h"
 
@@ -26,6 +27,8 @@ namespace tessaly {
 enum class DateSource { Original, Digitized, Modified, File };
 
 struct DateChoice {
+  DateChoice(QString text, DateSource source, QDateTime when = {})
+      : text(std::move(text)), source(source), when(std::move(when)) {}
   QString text;  // as it is stamped: EXIF dates date only, the file's with time
   DateSource source;
   QDateTime when;  // what text was made from, for the other date forms
@@ -114,6 +117,12 @@ class TImgPanel : public QFrame {
   // and square pictures, SetCropTop for landscape ones.
   void SetCropLeft(double p);
   void SetCropTop(double p);
+  // The print: its format and whether it is padded with white borders. The
+  // frame of the format at p percent along the side it moves on
+  // (PrintFormat.h); for 10x15 on a picture of 3:2 or narrower this is
+  // SetCropTop or SetCropLeft.
+  PrintChoice Print;
+  void SetCropAt(double p);
 
   // Writes the stamped copy, as JPEG, to the folder "Export" beside the
   // picture under the picture's own file name; returns the path written.
