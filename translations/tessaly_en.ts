@@ -145,6 +145,13 @@
     </message>
 </context>
 <context>
+    <name>tessaly::Photo</name>
+    <message>
+        <source>Фотография изменилась после открытия: %1</source>
+        <translation>The photo changed after it was opened: %1</translation>
+    </message>
+</context>
+<context>
     <name>tessaly::TFontDialog</name>
     <message>
         <source>Другой цвет…</source>

@@ -118,14 +118,13 @@ std::optional<QString> PrintOptionParser::Read(const QCommandLineParser& parser,
   return std::nullopt;
 }
 
-void ApplyPrintOptions(RenderJob& job, int width, int height, const PrintOptions& options) {
-  if (options.print.fit) {
-    job.crop = FitRect(options.print.format, width, height);
-    job.stampOnPicture = true;
-  } else if (options.crop) {
-    job.crop = options.cropAt ? FrameAt(options.print.format, width, height, *options.cropAt)
-                              : CentredFrame(options.print.format, width, height);
-  }
+void ApplyPrintOptions(Photo& photo, const PrintOptions& options) {
+  photo.print = options.print;
+  if (options.print.fit || !options.crop) return;
+  if (options.cropAt)
+    photo.SetFrameAt(*options.cropAt);
+  else
+    photo.SetCentredFrame();
 }
 
 int WritePdf(const QList<ExportRun::Item>& items, const QStringList& files, const PrintOptions& options,
@@ -146,11 +145,13 @@ int WritePdf(const QList<ExportRun::Item>& items, const QStringList& files, cons
   for (qsizetype i = 0; i < items.size(); ++i) {
     if (failed && !keepGoing) break;
     Line(stderr, QStringLiteral("[%1/%2] %3").arg(i + 1).arg(items.size()).arg(DisplayName(files[i])));
-    QString error = items[i].error;
-    if (error.isEmpty()) {
+    QString error;
+    {
       try {
-        const RenderResult result = Render(items[i].job, RenderTarget{0, 0, false});
-        if (!pages.AddPage(result.image, PageSizeMm(options.print.format, result.image.width(), result.image.height())))
+        Photo photo = items[i].photo;
+        if (items[i].prepare) items[i].prepare(photo);
+        const RenderResult result = Render(photo.StampJob(), RenderTarget{0, 0, false});
+        if (!pages.AddPage(result.image, PageSizeMm(photo.print.format, result.image.width(), result.image.height())))
           error = QStringLiteral("Cannot write %1").arg(DisplayName(*options.pdf));
       } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());

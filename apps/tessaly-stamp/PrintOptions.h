@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "ExportRun.h"
+#include "Photo.h"
 #include "PrintFormat.h"
 #include "Render.h"
 #include "StampFont.h"
@@ -41,12 +42,12 @@ class PrintOptionParser {
   QCommandLineOption crop_, fit_, position_, safeMargins_, film_, dateFormat_, pdf_;
 };
 
-// The job's crop for the options on a picture of width x height (upright):
-// the format's frame, or the picture padded to it.
-void ApplyPrintOptions(RenderJob& job, int width, int height, const PrintOptions& options);
+// The photo's print for the options (its facts read): the format's frame,
+// or the picture padded to it.
+void ApplyPrintOptions(Photo& photo, const PrintOptions& options);
 
 // Writes the pictures, stamped, as one PDF with a page of each one's format
-// per picture; a progress line for each on stderr, the PDF's path on stdout.
+// per picture, each settled first by its item's prepare; a progress line for each on stderr, the PDF's path on stdout.
 // Returns the exit status: 0, or 1 when a picture or the file failed.
 int WritePdf(const QList<ExportRun::Item>& items, const QStringList& files, const PrintOptions& options,
              bool keepGoing);

@@ -1,13 +1,14 @@
 // tessaly-stamp: the batch way to export stamped copies without the window.
-// For each file: a panel as the window builds it (its dates and size, the
-// default stamp font; no thumbnail), the options applied, and the stamped
-// copy written by one of -j workers. In the order of the files, a progress
-// line on stderr and the path written on stdout, or the error on stderr. The
-// first error lets no further export start, unless --keep-going.
-#include <QApplication>
+// For each file, on one of -j workers: the photo as the window opens it (its
+// dates and size, the default stamp font), the options applied, and the
+// stamped copy written. In the order of the files, a progress line on stderr
+// and the path written on stdout, or the error on stderr. The first error
+// lets no further export start, unless --keep-going.
 #include <QCommandLineParser>
+#include <QGuiApplication>
 #include <QRegularExpression>
 #include <QThread>
+#include <QTranslator>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -16,8 +17,8 @@
 #include "ExportRun.h"
 #include "FilmLook.h"
 #include "FontDialogFile.h"
-#include "ImgPanel.h"
 #include "PathBytes.h"
+#include "Photo.h"
 #include "PictureList.h"
 #include "PrintOptions.h"
 #include "StampFont.h"
@@ -124,35 +125,66 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   return std::nullopt;
 }
 
-// One picture as the window would export it: what its export renders.
-RenderJob ExportJob(const QString& file, const Options& options) {
-  TImgPanel panel;
-  panel.LoadInfo(file);
-  panel.SetStampFont(&options.font);
-  // A date the photo does not hold leaves the one LoadInfo chose.
+// One photo as the window would export it: its facts read as the window
+// opens it, then the options applied. Runs on the export's worker.
+void Settle(Photo& photo, const Options& options) {
+  photo.Load(photo.path);
+  photo.font = options.font;
+  // A date the photo does not hold leaves the one Load chose.
   if (options.dateFrom)
-    if (const DateChoice* choice = panel.FindDateChoice(*options.dateFrom)) panel.DateText = choice->text;
+    if (const DateChoice* choice = photo.FindDateChoice(*options.dateFrom)) photo.dateText = choice->text;
+  // A date from the photo in the form asked for.
   if (!options.font.dateForm.isEmpty())
-    if (const DateChoice* choice = panel.FindDateChoice(options.dateFrom.value_or(panel.DateFrom)))
-      if (choice->text == panel.DateText) panel.DateText = FormedDate(*choice, options.font.dateForm);
-  if (options.date) panel.DateText = *options.date;
-  if (options.comment) panel.Comment = *options.comment;
-  RenderJob job = panel.StampedJob();
-  ApplyPrintOptions(job, panel.PictureWidth, panel.PictureHeight, options.print);
-  return job;
+    if (const DateChoice* choice = photo.FindDateChoice(options.dateFrom.value_or(photo.dateFrom)))
+      if (choice->text == photo.dateText) photo.dateText = FormedDate(*choice, options.font.dateForm);
+  if (options.date) photo.dateText = *options.date;
+  if (options.comment) photo.comment = *options.comment;
+  ApplyPrintOptions(photo, options.print);
+}
+
+// The program's texts are English; the photo model writes its message in
+// the window's language, so it is given in English here.
+class EnglishTexts : public QTranslator {
+ public:
+  QString translate(const char* context, const char* source, const char*, int) const override {
+    if (QByteArrayView(context) == "tessaly::Photo" && QByteArrayView(source) == kPhotoChangedSource)
+      return QStringLiteral("The photo changed after it was opened: %1");
+    return QString();
+  }
+  bool isEmpty() const override { return false; }
+};
+
+// Fonts need a QGuiApplication, and so a platform. No window is shown, so
+// Qt's "offscreen" one (its text drawing is the window's, pixel for pixel),
+// unless the caller chose one.
+void ChooseHeadlessPlatform() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// While the platform starts, Qt looks in the session's runtime folder for a
+// sandbox marker and, on a plain terminal with no session, warns that
+// XDG_RUNTIME_DIR is not set. The program has no use for that folder, so
+// the start-up's QStandardPaths notes are left out; everything else passes.
+QtMessageHandler startupPassOn = nullptr;
+void QuietStartup(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: "))) return;
+  startupPassOn(type, context, message);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // No window is shown; the panels and the fonts need only Qt's offscreen platform.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("tessaly-stamp"));
-  QApplication::setApplicationVersion(QStringLiteral(TESSALY_VERSION));
+  ChooseHeadlessPlatform();
+  startupPassOn = qInstallMessageHandler(QuietStartup);
+  QGuiApplication app(argc, argv);
+  qInstallMessageHandler(startupPassOn);
+  QGuiApplication::setApplicationName(QStringLiteral("tessaly-stamp"));
+  QGuiApplication::setApplicationVersion(QStringLiteral(TESSALY_VERSION));
+  EnglishTexts english;
+  QCoreApplication::installTranslator(&english);
 
   Options options;
-  // QApplication has taken its own options out of argv.
+  // QGuiApplication has taken its own options out of argv.
   if (const std::optional<QString> problem = Parse(ArgumentsFromBytes(argc, argv), options)) {
     Print(stderr, *problem);
     return 2;
@@ -161,17 +193,13 @@ int main(int argc, char** argv) {
     Print(stderr, QStringLiteral("The film look's font \"%1\" is not installed (Debian: fonts-dseg); a plain bold font is used")
                       .arg(QString::fromLatin1(kFilmFontFamily)));
   const qsizetype count = options.files.size();
-  // Dates and sizes are read here, on the main thread (the panel is a
-  // widget); a file that fails there fails as its export would.
+  // The photos' facts are read by the workers, each before its export; a
+  // file that fails there fails as its export would.
   QList<ExportRun::Item> items;
   for (const QString& file : options.files) {
     ExportRun::Item item;
-    try {
-      item.job = ExportJob(file, options);
-    } catch (const std::exception& error) {
-      item.error = QString::fromUtf8(error.what());
-      if (item.error.isEmpty()) item.error = QStringLiteral("Cannot export %1").arg(file);
-    }
+    item.photo.path = file;
+    item.prepare = [&options](Photo& photo) { Settle(photo, options); };
     items.append(std::move(item));
   }
 
@@ -214,6 +242,6 @@ int main(int argc, char** argv) {
   });
   QObject::connect(&run, &ExportRun::Finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
   run.Start(items, options.keepGoing);
-  QApplication::exec();
+  QGuiApplication::exec();
   return failed ? 1 : 0;
 }

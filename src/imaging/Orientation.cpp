@@ -38,11 +38,6 @@ Place UprightPlace(int orientation, int64_t x, int64_t y, int64_t w, int64_t h) 
 
 }  // namespace
 
-int ValidOrientation(int orientation) { return orientation >= 1 && orientation <= 8 ? orientation : 1; }
-
-bool SwapsSides(int orientation) { return ValidOrientation(orientation) >= 5; }
-
-bool StreamsRows(int orientation) { return ValidOrientation(orientation) <= 2; }
 
 void MirrorRow(const uint8_t* in, uint8_t* out, int width) {
   const uint8_t* from = in + size_t(width) * 3;
@@ -54,9 +49,9 @@ void MirrorRow(const uint8_t* in, uint8_t* out, int width) {
   }
 }
 
-UprightPicture::UprightPicture(int orientation, int storedWidth, int storedHeight)
-    : orientation_(ValidOrientation(orientation)), storedWidth_(storedWidth), storedHeight_(storedHeight) {
-  const bool swap = SwapsSides(orientation_);
+UprightPicture::UprightPicture(Orientation orientation, int storedWidth, int storedHeight)
+    : orientation_(orientation), storedWidth_(storedWidth), storedHeight_(storedHeight) {
+  const bool swap = orientation_.SwapsSides();
   width_ = swap ? storedHeight : storedWidth;
   height_ = swap ? storedWidth : storedHeight;
   stride_ = size_t(std::max(width_, 0)) * 3;
@@ -82,7 +77,7 @@ void UprightPicture::Free::operator()(uint8_t* p) const { std::free(p); }
 
 void UprightPicture::Fill(const std::function<const uint8_t*(int y)>& storedRow) {
   const size_t rowBytes = size_t(storedWidth_) * 3;
-  if (!SwapsSides(orientation_)) {
+  if (!orientation_.SwapsSides()) {
     for (int y = 0; y < storedHeight_; ++y) PutStrip(storedRow(y), y, 1);
     return;
   }
@@ -103,14 +98,14 @@ void UprightPicture::PutStrip(const uint8_t* strip, int firstRow, int count) {
   // The upright offset, in pixels, of stored pixel (x, y) is
   // origin + x * dx + y * dy for every orientation.
   const auto offset = [&](int64_t x, int64_t y) {
-    const Place p = UprightPlace(orientation_, x, y, w, h);
+    const Place p = UprightPlace(orientation_.Exif(), x, y, w, h);
     return p.v * width_ + p.u;
   };
   const int64_t origin = offset(0, 0);
   const int64_t dx = offset(1, 0) - origin, dy = offset(0, 1) - origin;
   uint8_t* const pixels = pixels_.get();
 
-  if (!SwapsSides(orientation_)) {
+  if (!orientation_.SwapsSides()) {
     // Each stored row is one upright row, mirrored or not.
     for (int j = 0; j < count; ++j) {
       const int64_t y = firstRow + j;

@@ -13,16 +13,32 @@
 
 namespace tessaly {
 
-// An Orientation value the program acts on: 1 to 8; anything else is 1.
-int ValidOrientation(int orientation);
+// How a picture is stored: always one of the eight values above, so code
+// that acts on it never meets another. A file's tag goes through FromExif.
+class Orientation {
+ public:
+  constexpr Orientation() = default;
+  // The value of a file's tag; anything outside 1 to 8 is taken as 1.
+  static constexpr Orientation FromExif(int64_t value) {
+    return Orientation(value >= 1 && value <= 8 ? int(value) : 1);
+  }
+  constexpr int Exif() const { return value_; }
+  constexpr bool IsUpright() const { return value_ == 1; }
 
-// Whether the upright picture has the stored picture's width as its height
-// (orientations 5 to 8).
-bool SwapsSides(int orientation);
+  // Whether the upright picture has the stored picture's width as its height
+  // (orientations 5 to 8).
+  constexpr bool SwapsSides() const { return value_ >= 5; }
+  // Whether the rows can be put upright one at a time as they are decoded
+  // (1 and 2); the others need the whole picture.
+  constexpr bool StreamsRows() const { return value_ <= 2; }
 
-// Whether the rows can be put upright one at a time as they are decoded
-// (1 and 2); the others need the whole picture.
-bool StreamsRows(int orientation);
+  friend constexpr bool operator==(Orientation, Orientation) = default;
+  friend constexpr bool operator==(Orientation a, int exif) { return a.value_ == exif; }
+
+ private:
+  explicit constexpr Orientation(int value) : value_(value) {}
+  int value_ = 1;
+};
 
 // Mirrors one row of width 8-bit RGB pixels from in to out (not in place).
 void MirrorRow(const uint8_t* in, uint8_t* out, int width);
@@ -34,7 +50,7 @@ void MirrorRow(const uint8_t* in, uint8_t* out, int width);
 class UprightPicture {
  public:
   // Throws PictureError when a picture of that size cannot be held.
-  UprightPicture(int orientation, int storedWidth, int storedHeight);
+  UprightPicture(Orientation orientation, int storedWidth, int storedHeight);
 
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -47,7 +63,8 @@ class UprightPicture {
   const uint8_t* Row(int y) const { return pixels_.get() + size_t(y) * stride_; }
 
  private:
-  int orientation_, storedWidth_, storedHeight_;
+  Orientation orientation_;
+  int storedWidth_, storedHeight_;
   int width_, height_;
   size_t stride_;
   struct Free {

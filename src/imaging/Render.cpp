@@ -195,8 +195,8 @@ std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamag
 // (at the scale chosen) into its upright form first.
 class UprightRows : public RowSource {
  public:
-  UprightRows(std::unique_ptr<RowSource> stored, int orientation)
-      : stored_(std::move(stored)), orientation_(orientation), swap_(SwapsSides(orientation)) {
+  UprightRows(std::unique_ptr<RowSource> stored, Orientation orientation)
+      : stored_(std::move(stored)), orientation_(orientation), swap_(orientation.SwapsSides()) {
     width = swap_ ? stored_->height : stored_->width;
     height = swap_ ? stored_->width : stored_->height;
   }
@@ -208,7 +208,7 @@ class UprightRows : public RowSource {
       stored_->Start(srcW, srcH, needW, needH);
     outputWidth = swap_ ? stored_->outputHeight : stored_->outputWidth;
     outputHeight = swap_ ? stored_->outputWidth : stored_->outputHeight;
-    if (StreamsRows(orientation_)) {
+    if (orientation_.StreamsRows()) {
       row_.resize(size_t(outputWidth) * 3);
       return;
     }
@@ -225,7 +225,7 @@ class UprightRows : public RowSource {
 
  private:
   std::unique_ptr<RowSource> stored_;
-  int orientation_;
+  Orientation orientation_;
   bool swap_;
   std::vector<uint8_t> row_;
   std::unique_ptr<UprightPicture> picture_;
@@ -479,8 +479,9 @@ QImage NewPicture(int64_t width, int64_t height) {
 std::unique_ptr<RowSource> Open(const RenderJob& job, RenderResult& result, bool refuseDamage) {
   std::unique_ptr<RowSource> rows = OpenPicture(job.fileName, refuseDamage, &result.damage);
   // Orientation 1 reads the stored rows as they come, a band at a time.
-  if (ValidOrientation(job.orientation) != 1)
-    rows = std::make_unique<UprightRows>(std::move(rows), ValidOrientation(job.orientation));
+  if (!job.orientation.IsUpright()) rows = std::make_unique<UprightRows>(std::move(rows), job.orientation);
+  if (job.uprightSize && *job.uprightSize != QSize(rows->width, rows->height))
+    throw PictureChanged(job.fileName);
   result.pictureWidth = rows->width;
   result.pictureHeight = rows->height;
   result.crop = job.crop.value_or(TRect{0, 0, rows->width, rows->height});

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "Orientation.h"
 #include "PathBytes.h"
 #include "StampFont.h"
 
@@ -25,6 +26,19 @@ class PictureError : public std::runtime_error {
   explicit PictureError(const QString& message)
       : std::runtime_error(DisplayName(message).toStdString()) {}
   QString Message() const { return QString::fromUtf8(what()); }
+};
+
+// The picture a job was made for is no longer what the file holds: its
+// upright size is not the job's uprightSize: "The photo changed after it
+// was opened: PATH".
+class PictureChanged : public PictureError {
+ public:
+  explicit PictureChanged(const QString& path)
+      : PictureError(QStringLiteral("The photo changed after it was opened: ") + path), path_(path) {}
+  const QString& Path() const { return path_; }
+
+ private:
+  QString path_;
 };
 
 // The messages the decoders share: "Cannot open <path>: <reason>" (the file
@@ -61,11 +75,14 @@ struct RenderJob {
   TStampFont font;
   QString dateText;
   QString comment;
-  // How the picture is stored, as an EXIF Orientation value (Orientation.h):
-  // 1 upright, 2 to 8 turned or mirrored. The render puts it upright, and
-  // the picture size, the crop, the output and the stamp are those of the
-  // upright picture.
-  int orientation = 1;
+  // How the picture is stored (Orientation.h). The render puts it upright,
+  // and the picture size, the crop, the output and the stamp are those of
+  // the upright picture.
+  Orientation orientation{};
+  // The upright size the crop was settled on, when the caller knows it: a
+  // file found to hold another size then throws PictureChanged rather than
+  // cutting or padding the new picture by the old size.
+  std::optional<QSize> uprightSize{};
   // The crop pads the picture with white borders ("fit"): the stamp is
   // placed on the picture, not on the borders.
   bool stampOnPicture = false;

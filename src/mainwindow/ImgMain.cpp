@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -826,12 +827,18 @@ void TImageForm::ExportAllActionExecute() {
   QList<ExportRun::Item> items;
   exportFiles_.clear();
   for (TImgPanel* panel : panels) {
-    items.append({panel->StampedJob(), {}});
+    items.append({panel->photo(), {}, {}});
     exportFiles_ << panel->FileName;
   }
   exportError_.clear();
   exportDone_ = 0;
   exportRun_ = new ExportRun(this);
+  // A photo changed since it was opened was exported by its new facts,
+  // which its panel takes.
+  connect(exportRun_, &ExportRun::Refreshed, this,
+          [shown = QList<QPointer<TImgPanel>>(panels.cbegin(), panels.cend())](int index, const Photo& photo) {
+            if (TImgPanel* panel = shown.value(index)) panel->photo().TakeFacts(photo);
+          });
   connect(exportRun_, &ExportRun::Exported, this, [this](int index) { ExportStepped(index, {}); });
   connect(exportRun_, &ExportRun::Failed, this, &TImageForm::ExportStepped);
   connect(exportRun_, &ExportRun::Finished, this, &TImageForm::ExportAllFinished);

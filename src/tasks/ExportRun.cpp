@@ -34,7 +34,7 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
   QHash<QString, int> chainOf;  // output path -> chain
   QList<QList<int>> chains;
   for (int index = 0; index < items.size(); ++index) {
-    const QString& file = items[index].job.fileName;
+    const QString& file = items[index].photo.path;
     const QString output = ExportFolder(file) + QFileInfo(file).fileName();
     const auto it = chainOf.constFind(output);
     if (it != chainOf.cend() && items[index].error.isEmpty()) {
@@ -51,10 +51,15 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
         const Item& item = (*shared)[index];
         int kind = kSkipped;
         QString text;
+        std::shared_ptr<const Photo> refreshed;
         if (index < stopAt->load()) {
           try {
             if (!item.error.isEmpty()) throw PictureError(item.error);
-            text = ExportStampedCopy(item.job);
+            Photo photo = item.photo;
+            if (item.prepare) item.prepare(photo);
+            bool changed = false;
+            text = photo.ExportCopy(!item.prepare, &changed);
+            if (changed) refreshed = std::make_shared<const Photo>(std::move(photo));
             kind = kExported;
           } catch (const std::exception& e) {
             // Set here rather than when the report arrives, so that no
@@ -68,8 +73,9 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
             kind = kFailed;
           }
         }
-        QMetaObject::invokeMethod(this, [this, index, kind, text] { Report(index, kind, text); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, index, kind, text, refreshed] { Report(index, kind, text, refreshed); },
+            Qt::QueuedConnection);
       }
     }));
   }
@@ -77,8 +83,10 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
 
 void ExportRun::Stop() { stopAt_->store(-1); }
 
-void ExportRun::Report(int index, int kind, const QString& text) {
+void ExportRun::Report(int index, int kind, const QString& text,
+                       const std::shared_ptr<const Photo>& refreshed) {
   --outstanding_;
+  if (refreshed) emit Refreshed(index, *refreshed);
   switch (kind) {
     case kExported: emit Exported(index, text); break;
     case kFailed: emit Failed(index, text); break;

@@ -8,9 +8,10 @@
 #include <QThreadPool>
 #include <atomic>
 #include <climits>
+#include <functional>
 #include <memory>
 
-#include "Render.h"
+#include "Photo.h"
 
 namespace tessaly {
 
@@ -20,14 +21,20 @@ namespace tessaly {
 // copy written is whole.
 // Reports come on the run's own thread, each item exactly once: Exported,
 // Failed or Skipped (not started because the run stopped); Finished follows
-// the last one.
+// the last one. A photo whose size or orientation changed since its facts
+// were read is exported by its new facts, reported by Refreshed before its
+// Exported.
 class ExportRun : public QObject {
   Q_OBJECT
 
  public:
   struct Item {
-    RenderJob job;  // copied: the workers never read a panel
+    Photo photo;    // copied: the workers never read a panel
     QString error;  // set: the item fails with it, nothing exported
+    // When set, run on the worker first to settle the photo (read its facts,
+    // apply choices); the facts are then fresh and not read again. Its
+    // PictureError fails the item. photo.path must be set already.
+    std::function<void(Photo&)> prepare;
   };
 
   // workers 0: one per core.
@@ -43,13 +50,14 @@ class ExportRun : public QObject {
   int Count() const { return count_; }
 
  signals:
+  void Refreshed(int index, const tessaly::Photo& photo);
   void Exported(int index, const QString& path);
   void Failed(int index, const QString& message);
   void Skipped(int index);
   void Finished();
 
  private:
-  void Report(int index, int kind, const QString& text);
+  void Report(int index, int kind, const QString& text, const std::shared_ptr<const Photo>& refreshed);
 
   static constexpr int kNone = INT_MAX;
   QThreadPool pool_;

@@ -56,8 +56,9 @@ TEST(StampPrintOptions, FormatsAreCutOrPaddedAsAsked) {
     EXPECT_EQ(run.out, dir + "/Export/" + c.file + "\n") << c.name;
     const QImage copy(folder + "/Export/" + c.file);
     EXPECT_EQ(copy.size(), c.size) << c.name;
-    if (std::string(c.options).starts_with("--fit"))
+    if (std::string(c.options).starts_with("--fit")) {
       EXPECT_EQ(copy.pixel(10, 300), qRgb(255, 255, 255)) << c.name;
+    }
   }
 }
 

@@ -480,6 +480,22 @@ class ImageFormTest : public QObject {
     QVERIFY(!form.ProgressBar1->isVisible());
   }
 
+  // A photo replaced by a smaller one after it was opened: its copy is cut
+  // from the new picture, and its panel takes the new facts.
+  void exportAllTakesAReplacedPhotosNewSize() {
+    TImageForm& form = NewForm();
+    const QString path = WritePicture(Path("r/photo.jpg"), 480, 320);
+    form.OpenPicture1Accept({path});
+    WaitForPreview();
+    form.CurrentPanel->SetCropTop(10);
+    WritePicture(path, 320, 240);
+    form.ExportAllAction->trigger();
+    QTRY_VERIFY(!form.ExportRunning());
+    QCOMPARE(ImageSize(Path("r/Export/photo.jpg")), QSize(320, 213));
+    QCOMPARE(form.CurrentPanel->CropRect, (TRect{0, 24, 320, 237}));
+    QCOMPARE(form.CurrentPanel->PictureWidth, 320);
+  }
+
   void exportAllStopsAtFirstError() {
     TImageForm& form = NewForm();
     // The first is large: exported on the workers, it is still being

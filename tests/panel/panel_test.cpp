@@ -136,6 +136,21 @@ TEST(ImgPanel, TenByFifteenCrop) {
   }
 }
 
+// A photo replaced by a smaller one after it was opened (an editor saving a
+// resized file): the copy is cut from the new picture at the frame's place,
+// and the panel shows the new facts.
+TEST_F(PanelTest, ExportOfAReplacedPhotoTakesItsNewSize) {
+  const QString path = TestFolder("panel-replaced") + "/photo.jpg";
+  WriteJpegPicture(path, BlockPicture(480, 320), 85);
+  TImgPanel panel;
+  panel.LoadFile(path);
+  panel.SetCropTop(10);
+  WriteJpegPicture(path, BlockPicture(320, 240), 85);
+  EXPECT_EQ(DecodeReference(panel.ExportCopy()).size(), QSize(320, 213));
+  EXPECT_EQ(QSize(panel.PictureWidth, panel.PictureHeight), QSize(320, 240));
+  EXPECT_EQ(panel.CropRect, (TRect{0, 24, 320, 237}));
+}
+
 TEST_F(PanelTest, CroppedExportHasTheCropsSize) {
   const QString folder = TestFolder("panel-export");
   struct Case {
