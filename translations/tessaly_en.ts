@@ -332,6 +332,58 @@
         <source>%1 из %2: %3</source>
         <translation>%1 of %2: %3</translation>
     </message>
+    <message>
+        <source>Экспорт остановлен: %1</source>
+        <translation>Export stopped: %1</translation>
+    </message>
+    <message>
+        <source>Экспорт прерван.</source>
+        <translation>Export cancelled.</translation>
+    </message>
+    <message>
+        <source>Экспорт завершён.</source>
+        <translation>Export finished.</translation>
+    </message>
+    <message>
+        <source>Записано копий: %1 из %2.</source>
+        <translation>Copies written: %1 of %2.</translation>
+    </message>
+    <message>
+        <source>Пропущены фотографии (%1):</source>
+        <translation>Photos left out (%1):</translation>
+    </message>
+    <message>
+        <source>%1 — %2</source>
+        <translation>%1 — %2</translation>
+    </message>
+    <message>
+        <source>Открыть папку Export</source>
+        <translation>Open the Export folder</translation>
+    </message>
+    <message>
+        <source>данные снимка повреждены (%1)</source>
+        <translation>the picture data is damaged (%1)</translation>
+    </message>
+    <message>
+        <source>не удалось создать папку %1: %2</source>
+        <translation>cannot create the folder %1: %2</translation>
+    </message>
+    <message>
+        <source>не удалось открыть: %1</source>
+        <translation>cannot open: %1</translation>
+    </message>
+    <message>
+        <source>не удалось прочитать: %1</source>
+        <translation>cannot read: %1</translation>
+    </message>
+    <message>
+        <source>не удалось записать %1: %2</source>
+        <translation>cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>снимок слишком велик: %1 x %2 точек</source>
+        <translation>the picture is too large: %1 x %2 pixels</translation>
+    </message>
 </context>
 <context>
     <name>tessaly::TImgPanel</name>

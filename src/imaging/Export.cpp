@@ -35,12 +35,14 @@ constexpr int kTemporaryRandomLength = 6;
 constexpr time_t kStaleSeconds = 24 * 60 * 60;
 
 // The folder's own message stays a line of its own; the reason follows it.
-PictureError CreateFailure(const QString& folder, const QString& reason) {
-  return PictureError(QStringLiteral("Cannot create ") + folder + u'\n' + reason);
+ExportError CreateFailure(const QString& folder, const QString& reason, int code) {
+  return ExportError(QStringLiteral("Cannot create ") + folder + u'\n' + reason, code);
 }
 
-PictureError WriteFailure(const QString& path, int code) {
-  return PictureError(QStringLiteral("Cannot write %1: %2").arg(path, ErrnoText(code)));
+ExportError CreateFailure(const QString& folder, int code) { return CreateFailure(folder, ErrnoText(code), code); }
+
+ExportError WriteFailure(const QString& path, int code) {
+  return ExportError(QStringLiteral("Cannot write %1: %2").arg(path, ErrnoText(code)), code);
 }
 
 class Descriptor {
@@ -119,7 +121,7 @@ int OpenExportFolder(const QString& picture, const QString& folder) {
   const QString parent = picture.left(picture.lastIndexOf(u'/') + 1);
   const Descriptor parentFd(
       ::open(parent.isEmpty() ? "." : PathBytes(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (parentFd.get() < 0) throw CreateFailure(folder, ErrnoText(errno));
+  if (parentFd.get() < 0) throw CreateFailure(folder, errno);
   const auto open = [&] {
     return ::openat(parentFd.get(), kFolderName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   };
@@ -128,15 +130,15 @@ int OpenExportFolder(const QString& picture, const QString& folder) {
     // One level only: the picture's own folder is there. Another export
     // may make the folder at the same moment; then it is there.
     if (::mkdirat(parentFd.get(), kFolderName, 0777) != 0 && errno != EEXIST)
-      throw CreateFailure(folder, ErrnoText(errno));
+      throw CreateFailure(folder, errno);
     fd = open();
   }
   if (fd < 0) {
     const int code = errno;
     struct stat facts;
     if (::fstatat(parentFd.get(), kFolderName, &facts, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(facts.st_mode))
-      throw CreateFailure(folder, QCoreApplication::translate("tessaly::Export", "Is a symbolic link"));
-    throw CreateFailure(folder, ErrnoText(code));
+      throw CreateFailure(folder, QCoreApplication::translate("tessaly::Export", "Is a symbolic link"), ELOOP);
+    throw CreateFailure(folder, code);
   }
   return fd;
 }
@@ -211,18 +213,46 @@ class JpegConsumer : public RowConsumer {
  public:
   JpegConsumer(int fd, const QString& path) : fd_(fd), path_(path) {}
   void Begin(int width, int height) override { encoder_.emplace(fd_, path_, width, height); }
-  void Rows(const uint8_t* first, size_t stride, int count) override { encoder_->WriteRows(first, stride, count); }
-  void Finish() { encoder_->Finish(); }
+  void Rows(const uint8_t* first, size_t stride, int count) override {
+    Checked([&] { encoder_->WriteRows(first, stride, count); });
+  }
+  void Finish() {
+    Checked([&] { encoder_->Finish(); });
+  }
 
  private:
   int fd_;
   QString path_;
   std::optional<JpegEncoder> encoder_;
+
+  // A failed write keeps its errno with the message.
+  template <typename Step>
+  void Checked(Step step) {
+    try {
+      step();
+    } catch (const PictureError& e) {
+      if (encoder_ && encoder_->WriteErrno() != 0) throw ExportError(e.Message(), encoder_->WriteErrno());
+      throw;
+    }
+  }
 };
 
 QString FileNamePart(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
 
 }  // namespace
+
+bool ExportError::HitsEveryCopy() const {
+  switch (code_) {
+    case ENOSPC:
+    case EDQUOT:
+    case EROFS:
+    case EACCES:
+    case EPERM:
+      return true;
+    default:
+      return false;
+  }
+}
 
 QString ExportFolder(const QString& fileName) {
   // The folder part keeps its trailing separator and is empty for a bare name.

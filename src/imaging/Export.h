@@ -9,6 +9,23 @@
 
 namespace tessaly {
 
+// A copy that could not be made because of where it goes: the Export folder
+// or the file in it could not be made or written. Code is the system's errno
+// value (0 when there is none).
+class ExportError : public PictureError {
+ public:
+  ExportError(const QString& message, int code) : PictureError(message), code_(code) {}
+  int Code() const { return code_; }
+  // The failure would meet every later copy the same way: the disk or the
+  // quota is full, the medium is read-only, or writing there is not allowed.
+  // A picture that cannot be read, or an "Export" that is a file, concerns
+  // that picture or its folder alone.
+  bool HitsEveryCopy() const;
+
+ private:
+  int code_;
+};
+
 // The folder part of fileName followed by "Export/".
 QString ExportFolder(const QString& fileName);
 
@@ -24,8 +41,8 @@ QString ExportFileName(const QString& picture);
 QString ExportTarget(const QString& picture);
 
 // Renders job (with its stamp) at full size and writes it; returns the path
-// written (ExportTarget of the job's file). Throws PictureError, whose
-// message is:
+// written (ExportTarget of the job's file). Throws PictureError (ExportError
+// for the folder and the writing, with the errno value), whose message is:
 //  - "Cannot create " + folder, a line break and the reason, when the folder
 //    is missing and cannot be made, or is not a folder: a file, or a
 //    symbolic link, which is never followed ("Is a symbolic link"). Nothing

@@ -191,6 +191,8 @@ void JpegEncoder::Fail() const {
   throw PictureError(QStringLiteral("Cannot write %1: %2").arg(path_, reason));
 }
 
+int JpegEncoder::WriteErrno() const { return state_->writeErrno; }
+
 void JpegEncoder::WriteRows(const uint8_t* first, size_t stride, int count) {
   JSAMPROW rows[16];
   for (int done = 0; done < count;) {

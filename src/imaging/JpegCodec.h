@@ -66,6 +66,8 @@ class JpegEncoder {
 
   void WriteRows(const uint8_t* first, size_t stride, int count);
   void Finish();  // after all rows
+  // The errno of the write that failed; 0 while none has.
+  int WriteErrno() const;
 
   struct State;  // libjpeg's structures (JpegCodec.cpp)
 

@@ -9,6 +9,7 @@
 // replaceable functions for the same reason.
 #pragma once
 
+#include <QAction>
 #include <QMainWindow>
 #include <QPointer>
 #include <QRect>
@@ -16,52 +17,23 @@
 #include <QHash>
 #include <functional>
 
+#include "CropFrame.h"
+#include "ExportRun.h"
+#include "ImgMainControls.h"
 #include "ImgPanel.h"
+#include "PictureColumn.h"
 #include "Render.h"
 #include "StampFont.h"
 
-class QAction;
-class QCheckBox;
-class QLabel;
-class QProgressBar;
-class QScrollArea;
-class QSplitter;
-class QStatusBar;
-class QTimer;
-class QToolBar;
-class QToolButton;
-class QVBoxLayout;
-
 namespace tessaly {
 
-class ExportRun;
-class ThumbnailLoader;
+class ExportAllController;
+class TExportProgress;
 class TPrintControls;
 
-class TImageView;
 class TImgPanel;
-class TValueListEditor;
 
-// The 10x15 frame: a dashed outline over the preview that merges the inverted
-// pen with the screen, so its black pen shows white and the picture inside
-// stays as it is.
-class TClipShape : public QWidget {
-  Q_OBJECT
-
- public:
-  explicit TClipShape(QWidget* parent);
-
- signals:
-  void mouseMoved(QPoint pos);  // in the frame's parent's coordinates
-  void mousePressed();
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-};
-
-class TImageForm : public QMainWindow {
+class TImageForm : public QMainWindow, public TImageFormControls {
   Q_OBJECT
 
  public:
@@ -70,42 +42,7 @@ class TImageForm : public QMainWindow {
   explicit TImageForm(const QString& exeDir, QWidget* parent = nullptr, const TStampFont& unstoredFont = TStampFont{});
   ~TImageForm() override;
 
-  static inline const QString kDateKey = QStringLiteral("Дата");
-  static inline const QString kCommentKey = QStringLiteral("Комментарий");
-
-  // Actions.
-  QAction* OpenPicture1;
-  QAction* ExportAction;
-  QAction* ExportAllAction;
-  QAction* CloseImageAction;
-  QAction* FileExit1;
-  QAction* FontAction;
-  QAction* ApplyAction;
-  QAction* ImgFontAction;
-  QAction* CropAction;
-  QAction* FontToAllAction;     // "Шрифт для всех"
-  QAction* CommentToAllAction;  // "Комментарий для всех"
-  QAction* CropEscapeAction;    // Escape: leaves the 10x15 mode, crop kept
-
-  // Controls.
-  QToolBar* ActionToolBar1;
-  QScrollArea* ScrollBox1;
-  QSplitter* Splitter1;
-  QWidget* Panel1;
-  QWidget* Panel2;
-  TValueListEditor* ValueListEditor1;
-  QToolButton* BitBtn1;
-  QLabel* ImgCmtLabel;
-  QCheckBox* OutlineCheck;  // "Обводка": the pending outline, kept in LabelFont
-  QWidget* Panel3;
-  TImageView* Image1;
-  TClipShape* ClipShape;
-  QStatusBar* StatusBar1;
-  QLabel* StatusText;  // the status bar's one simple text
-  QProgressBar* ProgressBar1;
-  QToolButton* CancelExportButton;  // beside the progress bar during Export All
-  QTimer* Timer1;
-  TPrintControls* PrintControls;  // formats, borders, the stamp's look, printing
+  TPrintControls* PrintControls = nullptr;  // formats, borders, the stamp's look, printing
 
   QString ExeDir;           // with a trailing separator
   TStampFont DefaultFont;   // given to every newly opened picture
@@ -120,9 +57,19 @@ class TImageForm : public QMainWindow {
   // Closing during Export All: true to stop the run (the window closes once
   // the exports under way are written).
   std::function<bool()> AskCancelExport;
+  // What writes each copy of Export All, on how many threads (0: one per
+  // core); empty: Photo::ExportCopy.
+  ExportRun::Worker ExportWorker;
+  int ExportWorkers = 0;
+  // The end of Export All: the summary's text, and the Export folder a
+  // button offers to open (empty: none, no copy was written). The default
+  // box does not wait for an answer.
+  std::function<void(const QString& text, const QString& folder)> ShowExportSummary;
+  // Opens a folder in the desktop's file manager.
+  std::function<void(const QString& folder)> OpenFolder;
 
   // Panels in the order they were opened.
-  QList<TImgPanel*> Panels() const;
+  QList<TImgPanel*> Panels() const { return ScrollBox1->Panels(); }
 
   // Handlers.
   void FontActionExecute();
@@ -151,8 +98,8 @@ class TImageForm : public QMainWindow {
   void RequestPreview();
 
   // Thumbnails or a preview being decoded; Export All running.
-  bool LoadingPictures() const;
-  bool ExportRunning() const { return exportRun_ != nullptr; }
+  bool LoadingPictures() const { return ScrollBox1->Loading(); }
+  bool ExportRunning() const { return exportAll_ != nullptr; }
 
   // The stamp of the current picture given to every open picture: its font
   // and outline, or its comment. Pending edits are applied first.
@@ -165,7 +112,6 @@ class TImageForm : public QMainWindow {
   // as Apply would put it; redraw: with Apply's redraw of the preview.
   void CommitPendingEdit(bool redraw);
   bool HasPendingEdit();
-  static QString DateSourceText(DateSource source);
   // Redraws the preview with the pending font (LabelFont): a choice of the
   // stamp's look shows before Apply commits it.
   void PreviewPending();
@@ -182,54 +128,43 @@ class TImageForm : public QMainWindow {
 
  private:
   friend class TPrintControls;
-  void CreateActions();
-  void CreateControls();
-  void CreateMenus();
+  // What the controls do.
+  void Wire();
   void FormCreate();
   // Runs a handler; an error it raises goes to the error box.
   void Guard(const std::function<void()>& handler);
+  // The handler run, guarded, each time action is triggered (or sender's
+  // signal is emitted).
+  void connectGuarded(QAction* action, void (TImageForm::*handler)()) {
+    connectGuarded(action, &QAction::triggered, handler);
+  }
+  template <typename Sender, typename Signal>
+  void connectGuarded(Sender* sender, Signal signal, void (TImageForm::*handler)()) {
+    connect(sender, signal, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+  }
+  // The Open and font actions: their dialog, then what its answer does.
+  void OpenPicture1Execute();
+  void ImgFontActionExecute();
   void EnableTimer1();
   void ShowLabelFont();
-  void CreateStampExtras();
   void ApplyEditorToPanel();
   // The outline check box and the date choices of the current picture.
   void ShowPanelExtras();
   // The current picture's stamped job with the pending font.
   RenderJob PreviewJob() const;
 
-  ThumbnailLoader& Loader();
-  // Thumbnails of newly opened panels on the workers, the preview first;
-  // failures gathered for one error box once all are in.
-  void LoadPictures(const QList<TImgPanel*>& panels, const QStringList& failures);
-  void PicturesLoaded();
+  // The preview of the current picture asked of the workers.
   void AskPreview();
-  // Thumbnails scrolled into sight are made before the others.
-  void PromoteThumbnailsInSight();
   // Export All's reports.
-  void ExportStepped(int index, const QString& failure);
   void ExportAllFinished();
   // What could change the panels is disabled during Export All.
   void LockForExport(bool locked);
-  void LayOutProgress();
 
-  QVBoxLayout* column_;  // ScrollBox1's stack of panels
-  ThumbnailLoader* loader_ = nullptr;
-  QStringList loadFailures_;
-  QHash<TImgPanel*, quint64> thumbnailTickets_;  // made once answered; a panel gone is removed
-  quint64 previewTicket_ = 0;
-  struct PreviewShown {
-    TImgPanel* panel = nullptr;
-    qint64 key = 0;
-    RenderTarget target;
-  } previewShown_, previewAsked_;  // the last preview the workers drew; the one asked for
-  ExportRun* exportRun_ = nullptr;
-  QStringList exportFiles_;  // the run's photos, oldest first
-  QString exportError_;
-  int exportDone_ = 0;
+  ExportAllController* exportAll_ = nullptr;
+  TExportProgress* exportProgress_ = nullptr;
   bool closeAfterExport_ = false;
   QHash<QAction*, bool> lockedActions_;
-  // Where the pointer is held; the whole desktop when it is free.
-  QRect pointerClip_;
+  TPointerClip pointerClip_;  // the 10x15 mode
 };
 
 }  // namespace tessaly

@@ -10,10 +10,13 @@
 namespace tessaly {
 
 namespace {
-enum Kind { kExported, kFailed, kSkipped };
+enum Kind { kExported, kFailed, kHalting, kSkipped };
 }
 
-ExportRun::ExportRun(QObject* parent, int workers) : QObject(parent) {
+ExportRun::ExportRun(QObject* parent, int workers, Worker worker)
+    : QObject(parent),
+      worker_(worker ? std::move(worker)
+                     : Worker([](Photo& photo, bool refresh, bool* changed) { return photo.ExportCopy(refresh, changed); })) {
   pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
 }
 
@@ -46,7 +49,7 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
   }
   auto shared = std::make_shared<const QList<Item>>(std::move(items));
   for (const QList<int>& chain : chains) {
-    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_] {
+    pool_.start(QRunnable::create([this, chain, shared, keepGoing, stopAt = stopAt_, halted = halted_] {
       for (const int index : chain) {
         const Item& item = (*shared)[index];
         int kind = kSkipped;
@@ -58,19 +61,25 @@ void ExportRun::Start(QList<Item> items, bool keepGoing) {
             Photo photo = item.photo;
             if (item.prepare) item.prepare(photo);
             bool changed = false;
-            text = photo.ExportCopy(!item.prepare, &changed);
+            text = worker_(photo, !item.prepare, &changed);
             if (changed) refreshed = std::make_shared<const Photo>(std::move(photo));
             kind = kExported;
           } catch (const std::exception& e) {
+            const auto* exportError = dynamic_cast<const ExportError*>(&e);
+            const bool halts = exportError && exportError->HitsEveryCopy();
+            if (halts) {
+              int none = -1;
+              halted->compare_exchange_strong(none, index);
+            }
             // Set here rather than when the report arrives, so that no
             // worker starts another export in between.
-            if (!keepGoing) {
+            if (!keepGoing || halts) {
               int at = stopAt->load();
               while (index < at && !stopAt->compare_exchange_weak(at, index)) {
               }
             }
             text = QString::fromUtf8(e.what());
-            kind = kFailed;
+            kind = halts ? kHalting : kFailed;
           }
         }
         QMetaObject::invokeMethod(
@@ -89,6 +98,7 @@ void ExportRun::Report(int index, int kind, const QString& text,
   if (refreshed) emit Refreshed(index, *refreshed);
   switch (kind) {
     case kExported: emit Exported(index, text); break;
+    case kHalting: halting_.insert(index); [[fallthrough]];
     case kFailed: emit Failed(index, text); break;
     default: emit Skipped(index); break;
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
@@ -17,8 +18,10 @@ namespace tessaly {
 
 // Stop() lets no further export start; unless the run keeps going, neither
 // does a failure for the items after the failing one (those before it are
-// exported, as a run one by one would). Those under way finish, so every
-// copy written is whole.
+// exported, as a run one by one would). A failure that every later copy
+// would meet the same way (ExportError::HitsEveryCopy: the disk full, the
+// medium read-only) stops the run so even when it keeps going. Those under
+// way finish, so every copy written is whole.
 // Reports come on the run's own thread, each item exactly once: Exported,
 // Failed or Skipped (not started because the run stopped); Finished follows
 // the last one. A photo whose size or orientation changed since its facts
@@ -37,8 +40,13 @@ class ExportRun : public QObject {
     std::function<void(Photo&)> prepare;
   };
 
-  // workers 0: one per core.
-  explicit ExportRun(QObject* parent = nullptr, int workers = 0);
+  // Writes the copy of photo and returns its path, reading its facts again
+  // first when refresh is set (changed: whether they had changed); throws on
+  // failure. Called on the pool's threads, one item at a time per thread.
+  using Worker = std::function<QString(Photo& photo, bool refresh, bool* changed)>;
+
+  // workers 0: one per core. worker empty: Photo::ExportCopy.
+  explicit ExportRun(QObject* parent = nullptr, int workers = 0, Worker worker = {});
   // Stops and waits for the exports under way.
   ~ExportRun() override;
 
@@ -47,6 +55,12 @@ class ExportRun : public QObject {
 
   bool Running() const { return outstanding_ > 0; }
   bool Stopped() const { return stopAt_->load() != kNone; }
+  // The run was stopped by a failure every later copy would meet; the index
+  // of the first such item, -1 while none.
+  bool Halted() const { return halted_->load() >= 0; }
+  int HaltedAt() const { return halted_->load(); }
+  // Item index failed so (reported already).
+  bool Halting(int index) const { return halting_.contains(index); }
   int Count() const { return count_; }
 
  signals:
@@ -60,9 +74,12 @@ class ExportRun : public QObject {
   void Report(int index, int kind, const QString& text, const std::shared_ptr<const Photo>& refreshed);
 
   static constexpr int kNone = INT_MAX;
+  Worker worker_;
   QThreadPool pool_;
   // Items from this index on are not started; kNone while the run goes on.
   std::shared_ptr<std::atomic<int>> stopAt_ = std::make_shared<std::atomic<int>>(kNone);
+  std::shared_ptr<std::atomic<int>> halted_ = std::make_shared<std::atomic<int>>(-1);
+  QSet<int> halting_;
   int count_ = 0;
   int outstanding_ = 0;
 };

@@ -5,7 +5,8 @@
 
 namespace tessaly {
 
-ThumbnailLoader::ThumbnailLoader(QObject* parent) : QObject(parent) {
+ThumbnailLoader::ThumbnailLoader(QObject* parent, Worker worker)
+    : QObject(parent), worker_(worker ? std::move(worker) : Worker(&Render)) {
   pool_.setMaxThreadCount(QThread::idealThreadCount());
 }
 
@@ -39,7 +40,7 @@ void ThumbnailLoader::Queue(Ticket ticket, Entry& entry) {
     QString error;
     bool ok = false;
     try {
-      result = Render(job, target);
+      result = worker_(job, target);
       ok = true;
     } catch (const std::exception& e) {
       error = QString::fromUtf8(e.what());

@@ -26,8 +26,11 @@ class ThumbnailLoader : public QObject {
   using Ready = std::function<void(RenderResult)>;
   using Failed = std::function<void(const QString& message)>;
   enum Priority { kThumbnail = 0, kInSight = 1, kPreview = 2 };
+  // Draws one request; throws on failure. Called on the pool's threads.
+  using Worker = std::function<RenderResult(const RenderJob&, const RenderTarget&)>;
 
-  explicit ThumbnailLoader(QObject* parent = nullptr);
+  // worker empty: Render.
+  explicit ThumbnailLoader(QObject* parent = nullptr, Worker worker = {});
   // Withdraws every request and waits for the decodes under way.
   ~ThumbnailLoader() override;
 
@@ -65,6 +68,7 @@ class ThumbnailLoader : public QObject {
   void Deliver(Ticket ticket, RenderResult result, const QString& error, bool ok);
   void Forget(Ticket ticket);
 
+  Worker worker_;
   QThreadPool pool_;
   QHash<Ticket, Entry> entries_;
   Ticket next_ = 0;

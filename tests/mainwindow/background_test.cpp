@@ -1,22 +1,31 @@
 // Opening and Export All on the workers, driven as a person would: many
 // photos at once, a broken one among them, Export All against exports made
-// one by one, Cancel and Escape, an error in the middle of a run, closing
-// during a run; and the batch command's -j and --keep-going.
+// one by one, Cancel and Escape, an error in the middle of a run, a failure
+// that stops it, the summary at its end, closing during a run (the workers
+// held by a semaphore where the order matters); and the batch command's -j
+// and --keep-going.
 #include <QAction>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSemaphore>
 #include <QProcess>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+#include <atomic>
+#include <cerrno>
 #include <memory>
+#include <unistd.h>
 
 #include "Export.h"
+#include "ExportSummary.h"
 #include "ImageView.h"
 #include "ImgMain.h"
 #include "ImgPanel.h"
@@ -170,7 +179,8 @@ class BackgroundTest : public QObject {
 
   // Escape after the first export: the run stops once those under way are
   // written; every copy is whole, no temporary file is left, and the actions
-  // come back as they were. The Cancel button does the same.
+  // come back as they were. The Cancel button does the same. The workers
+  // are held until the window has heard of the first copy.
   void cancelAfterTheFirstExport_data() {
     QTest::addColumn<bool>("escape");
     QTest::newRow("Escape") << true;
@@ -178,10 +188,17 @@ class BackgroundTest : public QObject {
   }
   void cancelAfterTheFirstExport() {
     QFETCH(bool, escape);
-    // Large enough that the workers cannot finish them all before the window
-    // hears of the first, even on a busy machine.
-    const QSize size(2400, 1800);
+    const QSize size(320, 240);
     TImageForm& form = OpenPhotos("cancel", 16, size);
+    QSemaphore go;
+    std::atomic<int> started{0};
+    form.ExportWorker = [&](tessaly::Photo& photo, bool refresh, bool* changed) {
+      ++started;
+      go.acquire();
+      return photo.ExportCopy(refresh, changed);
+    };
+    QString summary;
+    form.ShowExportSummary = [&](const QString& text, const QString&) { summary = text; };
     const QList<bool> before = PanelActionsEnabled(form);
     bool sawRunning = false;
     connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int value) {
@@ -192,53 +209,159 @@ class BackgroundTest : public QObject {
         QTest::keyClick(&form, Qt::Key_Escape);
       else
         form.CancelExportButton->click();
+      go.release(16);  // those under way finish
     });
     form.ExportAllAction->trigger();
+    go.release(1);
     QTRY_VERIFY(!form.ExportRunning());
     QVERIFY(sawRunning);
     const QStringList written = QDir(Path("cancel/Export")).entryList(QDir::Files);
     QVERIFY2(written.size() >= 1 && written.size() < 16, qPrintable(written.join(' ')));
+    QCOMPARE(written.size(), started.load());  // nothing started after Cancel
     for (const QString& name : written)
       QCOMPARE(QImageReader(Path("cancel/Export/") + name, "jpeg").read().size(), size);
     QCOMPARE(Leftovers(Path("cancel")), QStringList());
     QCOMPARE(PanelActionsEnabled(form), before);
     QVERIFY(!form.ProgressBar1->isVisible() && !form.CancelExportButton->isVisible());
+    QCOMPARE(summary, QStringLiteral("Экспорт прерван.\nЗаписано копий: %1 из 16.").arg(written.size()));
   }
 
-  // An "Export" that is a file stops the run at that photo: no later export
-  // starts, the earlier ones stay, and the message names the photo.
-  void errorInTheMiddleStopsTheRun() {
+  // An "Export" that is a file: that photo is left out, the run goes on to
+  // the others, and the summary lists it with its reason; the bar goes.
+  void errorInTheMiddleSkipsThatPhoto() {
     QStringList files;
-    // b takes longest, so that it is still being written when c fails.
-    for (const char* folder : {"a", "b", "c", "d"})
-      files << WritePhoto(Path(folder) + "/x.jpg", folder[0] == 'b' ? 3000 : 320, folder[0] == 'b' ? 2000 : 240, 1);
+    for (const char* folder : {"a", "b", "c", "d"}) files << WritePhoto(Path(folder) + "/x.jpg", 320, 240, 1);
     QVERIFY(QFile(Path("c/Export")).open(QIODevice::WriteOnly));
     TImageForm& form = NewForm(files, true);
-    QVERIFY(!form.LoadingPictures());
+    QStringList summaries;
+    QString folder;
+    form.ShowExportSummary = [&](const QString& text, const QString& f) { summaries << text, folder = f; };
     form.ExportAllAction->trigger();
     QTRY_VERIFY(!form.ExportRunning());
-    QCOMPARE(errors_, QStringList{"Cannot create " + Path("c/Export/") + "\nNot a directory\nФотография: " + Path("c/x.jpg")});
-    errors_.clear();
-    QVERIFY(QFile::exists(Path("a/Export/x.jpg")) && QFile::exists(Path("b/Export/x.jpg")));
-    QVERIFY(!QFile::exists(Path("d/Export")));
-    QVERIFY(form.ProgressBar1->isVisible());
-    QCOMPARE(form.ProgressBar1->value(), 3);
+    QCOMPARE(summaries, QStringList{"Экспорт завершён.\nЗаписано копий: 3 из 4.\n\nПропущены фотографии (1):\n" +
+                                    Path("c/x.jpg") + " — не удалось создать папку " + Path("c/Export/") +
+                                    ": Not a directory"});
+    for (const char* written : {"a", "b", "d"}) QVERIFY(QFile::exists(Path(written) + "/Export/x.jpg"));
+    QCOMPARE(folder, Path("a/Export/"));
+    QVERIFY(!form.ProgressBar1->isVisible());
+    QCOMPARE(form.ProgressBar1->value(), 4);
+  }
+
+  // A damaged photo (its data cut short) among good ones: every good one is
+  // written, and the summary lists the damaged one with its reason.
+  void damagedPhotoAmongGoodOnes() {
+    QStringList files;
+    for (int i = 0; i < 4; ++i) files << WritePhoto(Path(QStringLiteral("dmg/p%1.jpg").arg(i)), 320, 240, i);
+    const QByteArray whole = Bytes(files[2]);
+    QFile cut(files[2]);
+    QVERIFY(cut.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    cut.write(whole.left(whole.size() / 2));
+    cut.close();
+    TImageForm& form = NewForm(files, true);
+    errors_.clear();  // what opening it may have said is not this test's
+    QString reason;
+    try {
+      tessaly::ExportStampedCopy(form.Panels()[2]->StampedJob());
+    } catch (const std::exception& e) {
+      reason = tessaly::ExportFailureReason(files[2], QString::fromUtf8(e.what()));
+    }
+    QVERIFY(reason.startsWith(QStringLiteral("не удалось прочитать: данные снимка повреждены (")));
+    QStringList summaries;
+    form.ShowExportSummary = [&](const QString& text, const QString&) { summaries << text; };
+    form.ExportAllAction->trigger();
+    QTRY_VERIFY(!form.ExportRunning());
+    QCOMPARE(summaries, QStringList{"Экспорт завершён.\nЗаписано копий: 3 из 4.\n\nПропущены фотографии (1):\n" +
+                                    files[2] + " — " + reason});
+    for (int i : {0, 1, 3})
+      QCOMPARE(QImageReader(Path(QStringLiteral("dmg/Export/p%1.jpg").arg(i))).size(), QSize(320, 240));
+    QVERIFY(!QFile::exists(Path("dmg/Export/p2.jpg")));
+    QCOMPARE(Leftovers(Path("dmg")), QStringList());
+  }
+
+  // A failure that would meet every later copy stops the run at once with
+  // one message: a read-only Export folder (for a user the folder's mode
+  // holds back), and a full disk (the worker fails as the system would).
+  void failureForEveryCopyStopsTheRun_data() {
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("read-only Export folder") << true;
+    QTest::newRow("disk full") << false;
+  }
+  void failureForEveryCopyStopsTheRun() {
+    QFETCH(bool, readOnly);
+    TImageForm& form = OpenPhotos("full", 5, QSize(320, 240));
+    const QList<TImgPanel*> panels = form.Panels();
+    form.ExportWorkers = 1;  // one after the other: the stop comes at a known photo
+    QString expected;
+    if (readOnly) {
+      QVERIFY(QDir().mkpath(Path("full/Export")));
+      QVERIFY(QFile::setPermissions(Path("full/Export"), QFile::ReadOwner | QFile::ExeOwner));
+      if (::access(QFile::encodeName(Path("full/Export")).constData(), W_OK) == 0)
+        QSKIP("the folder's mode does not hold this user back");
+      expected = "Экспорт остановлен: не удалось записать " + Path("full/Export/p0.jpg") +
+                 ": Permission denied\nФотография: " + Path("full/p0.jpg") + "\nЗаписано копий: 0 из 5.";
+    } else {
+      form.ExportWorker = [&](tessaly::Photo& photo, bool refresh, bool* changed) {
+        if (photo.path == panels[2]->FileName)
+          throw tessaly::ExportError("Cannot write " + tessaly::ExportTarget(photo.path) + ": No space left on device",
+                                     ENOSPC);
+        return photo.ExportCopy(refresh, changed);
+      };
+      expected = "Экспорт остановлен: не удалось записать " + Path("full/Export/p2.jpg") +
+                 ": No space left on device\nФотография: " + Path("full/p2.jpg") + "\nЗаписано копий: 2 из 5.";
+    }
+    QStringList summaries;
+    QString folder;
+    form.ShowExportSummary = [&](const QString& text, const QString& f) { summaries << text, folder = f; };
+    form.ExportAllAction->trigger();
+    QTRY_VERIFY(!form.ExportRunning());
+    QCOMPARE(summaries, QStringList{expected});
+    QCOMPARE(QDir(Path("full/Export")).entryList(QDir::Files).size(), readOnly ? 0 : 2);
+    QCOMPARE(folder, readOnly ? QString() : Path("full/Export/"));
+    QVERIFY(!form.ProgressBar1->isVisible());
+    QFile::setPermissions(Path("full/Export"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+
+  // The summary box's button opens the Export folder the copies went to.
+  void summaryOpensTheExportFolder() {
+    TImageForm& form = OpenPhotos("open", 2, QSize(320, 240));
+    QStringList opened;
+    form.OpenFolder = [&](const QString& folder) { opened << folder; };
+    form.ExportAllAction->trigger();
+    QTRY_VERIFY(!form.ExportRunning());
+    auto* box = form.findChild<QMessageBox*>(QStringLiteral("ExportSummaryBox"));
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("Экспорт завершён.\nЗаписано копий: 2 из 2."));
+    auto* button = box->findChild<QPushButton*>(QStringLiteral("OpenExportFolderButton"));
+    QVERIFY(button);
+    button->click();
+    QCOMPARE(opened, QStringList{Path("open/Export/")});
   }
 
   // Closing during a run asks first: no keeps the run and the window; yes
-  // stops the run, and the window closes when it has ended.
+  // stops the run, and the window closes when the copies under way (held
+  // until then) are written.
   void closingDuringARunAsksFirst() {
-    TImageForm& form = OpenPhotos("close", 8, QSize(1200, 900));
+    TImageForm& form = OpenPhotos("close", 8, QSize(320, 240));
+    QSemaphore go;
+    std::atomic<int> started{0};
+    form.ExportWorker = [&](tessaly::Photo& photo, bool refresh, bool* changed) {
+      ++started;
+      go.acquire();
+      return photo.ExportCopy(refresh, changed);
+    };
     int asked = 0;
     form.AskCancelExport = [&] { return ++asked == 2; };  // no, then yes
     form.ExportAllAction->trigger();
     QVERIFY(!form.close());
     QVERIFY(form.ExportRunning() && form.isVisible());
     QVERIFY(!form.close());
+    go.release(8);
     QTRY_VERIFY(!form.isVisible());
     QVERIFY(!form.ExportRunning());
     QCOMPARE(asked, 2);
-    QVERIFY(QDir(Path("close/Export")).entryList(QDir::Files).size() < 8);
+    const int written = int(QDir(Path("close/Export")).entryList(QDir::Files).size());
+    QVERIFY(written < 8);
+    QCOMPARE(written, started.load());
   }
 
   // tessaly-stamp -j 2 -k: the good photos are written and their paths come

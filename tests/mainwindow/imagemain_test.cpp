@@ -334,9 +334,16 @@ class ImageFormTest : public QObject {
     TImageForm& form = NewForm();
     WaitForPreview();
     QCOMPARE(form.Timer1->interval(), 300);
-    form.Panel1Resize();
-    QTest::qWait(120);
-    const int left = form.Timer1->remainingTime();
+    // Some of the count gone, however long that takes; a restart would
+    // begin it again. (A busy machine may let the timer fire meanwhile: then
+    // once more.)
+    int left = -1;
+    for (int attempt = 0; attempt < 10 && left < 0; ++attempt) {
+      form.Panel1Resize();
+      QTRY_VERIFY(!form.Timer1->isActive() || form.Timer1->remainingTime() < 290);
+      left = form.Timer1->isActive() ? form.Timer1->remainingTime() : -1;
+    }
+    QVERIFY(left >= 0);
     form.Panel1Resize();
     QVERIFY(form.Timer1->remainingTime() <= left);
   }
@@ -496,29 +503,24 @@ class ImageFormTest : public QObject {
     QCOMPARE(form.CurrentPanel->PictureWidth, 320);
   }
 
-  void exportAllStopsAtFirstError() {
+  // A photo whose file has gone is left out; the run goes on to the others
+  // and its summary lists it with the reason; the bar goes.
+  void exportAllGoesOnPastAFailure() {
     TImageForm& form = NewForm();
-    // The first is large: exported on the workers, it is still being
-    // written when the second fails, so the third is never started.
-    form.OpenPicture1Accept({WritePicture(Path("u/1.jpg"), 3000, 2000), WritePicture(Path("u/2.jpg"), 300, 200),
+    form.OpenPicture1Accept({WritePicture(Path("u/1.jpg"), 300, 200), WritePicture(Path("u/2.jpg"), 300, 200),
                              WritePicture(Path("u/3.jpg"), 300, 200)});
     WaitForPreview();  // the thumbnails are made before the file goes
     QVERIFY(QFile::remove(Path("u/2.jpg")));
-    QString expected;
-    try {
-      form.Panels()[1]->ExportCopy();
-    } catch (const std::exception& e) {
-      expected = QString::fromUtf8(e.what());
-    }
-    QVERIFY(!expected.isEmpty());
+    QStringList summaries;
+    form.ShowExportSummary = [&](const QString& text, const QString&) { summaries << text; };
     form.ExportAllAction->trigger();
     QTRY_VERIFY(!form.ExportRunning());
-    QCOMPARE(errors_, QStringList{expected});
-    errors_.clear();
+    QCOMPARE(summaries, QStringList{"Экспорт завершён.\nЗаписано копий: 2 из 3.\n\nПропущены фотографии (1):\n" +
+                                    Path("u/2.jpg") + " — не удалось открыть: No such file or directory"});
     QVERIFY(QFile::exists(Path("u/Export/1.jpg")));
-    QVERIFY(!QFile::exists(Path("u/Export/3.jpg")));
-    QVERIFY(form.ProgressBar1->isVisible());
-    QCOMPARE(form.ProgressBar1->value(), 2);
+    QVERIFY(QFile::exists(Path("u/Export/3.jpg")));
+    QVERIFY(!form.ProgressBar1->isVisible());
+    QCOMPARE(form.ProgressBar1->value(), 3);
   }
 
   // A file that fails keeps its panel, with its error on it, but never
