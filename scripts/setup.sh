@@ -14,6 +14,7 @@ packages=(
   libheif-dev libheif-examples                     # HEIF/HEIC decode (libde265, x265 plugins); heif-convert for the benchmark
   liblcms2-dev libexempi-dev pkg-config            # colour profiles and sRGB conversion; XMP of the copies
   xvfb xauth fonts-dejavu-core                     # a display and fonts for headless runs
+  fonts-dseg                                       # the seven-segment font of the film look
   qt6-tools-dev qt6-l10n-tools                     # Qt's CMake translation tools (lupdate, lrelease)
   dpkg-dev desktop-file-utils appstream            # the Debian package; checks of the installed files
 )

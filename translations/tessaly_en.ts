@@ -173,6 +173,14 @@
 <context>
     <name>tessaly::TFontDialog</name>
     <message>
+        <source>Другой цвет…</source>
+        <translation>Other colour…</translation>
+    </message>
+    <message>
+        <source>Цвет</source>
+        <translation>Colour</translation>
+    </message>
+    <message>
         <source>Шрифт</source>
         <translation>Font</translation>
     </message>
@@ -502,6 +510,111 @@
     <message>
         <source>%1 был повреждён. Он сохранён как %2; правки пишутся в новый файл.</source>
         <translation>%1 was damaged. It is kept as %2; edits go into a new file.</translation>
+    </message>
+</context>
+<context>
+    <name>PrintFormats</name>
+    <message>
+        <source>Квадрат</source>
+        <translation>Square</translation>
+    </message>
+</context>
+<context>
+    <name>StampPositions</name>
+    <message>
+        <source>Справа внизу</source>
+        <translation>Bottom right</translation>
+    </message>
+    <message>
+        <source>Слева внизу</source>
+        <translation>Bottom left</translation>
+    </message>
+    <message>
+        <source>Справа вверху</source>
+        <translation>Top right</translation>
+    </message>
+    <message>
+        <source>Слева вверху</source>
+        <translation>Top left</translation>
+    </message>
+    <message>
+        <source>Внизу по центру</source>
+        <translation>Bottom centre</translation>
+    </message>
+</context>
+<context>
+    <name>tessaly::TPrintControls</name>
+    <message>
+        <source>Как в системе</source>
+        <translation>As on the system</translation>
+    </message>
+    <message>
+        <source>Как в системе, со временем</source>
+        <translation>As on the system, with the time</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Print</translation>
+    </message>
+    <message>
+        <source>Формат</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>С полями</source>
+        <translation>With borders</translation>
+    </message>
+    <message>
+        <source>Формат для всех</source>
+        <translation>Format for all</translation>
+    </message>
+    <message>
+        <source>Положение штампа</source>
+        <translation>Stamp position</translation>
+    </message>
+    <message>
+        <source>Безопасные поля</source>
+        <translation>Safe margins</translation>
+    </message>
+    <message>
+        <source>Форма даты</source>
+        <translation>Date form</translation>
+    </message>
+    <message>
+        <source>Плёнка</source>
+        <translation>Film</translation>
+    </message>
+    <message>
+        <source>Печать...</source>
+        <translation>Print...</translation>
+    </message>
+    <message>
+        <source>Предпросмотр печати...</source>
+        <translation>Print preview...</translation>
+    </message>
+    <message>
+        <source>Предпросмотр печати</source>
+        <translation>Print preview</translation>
+    </message>
+    <message>
+        <source>Печать в PDF...</source>
+        <translation>Print to PDF...</translation>
+    </message>
+    <message>
+        <source>Печать в PDF</source>
+        <translation>Print to PDF</translation>
+    </message>
+    <message>
+        <source>PDF (*.pdf)</source>
+        <translation>PDF (*.pdf)</translation>
+    </message>
+    <message>
+        <source>Шрифт «%1» не установлен (пакет fonts-dseg); используется обычный жирный шрифт.</source>
+        <translation>The font “%1” is not installed (package fonts-dseg); a plain bold font is used.</translation>
+    </message>
+    <message>
+        <source>Не удалось напечатать страницу</source>
+        <translation>Could not print the page</translation>
     </message>
 </context>
 </TS>

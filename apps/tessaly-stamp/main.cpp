@@ -16,11 +16,13 @@
 
 #include "CopyOptions.h"
 #include "ExportRun.h"
+#include "FilmLook.h"
 #include "FontDialogFile.h"
 #include "OutputText.h"
 #include "PathBytes.h"
 #include "Photo.h"
 #include "PictureList.h"
+#include "PrintOptions.h"
 #include "StampFont.h"
 #include "TessalyVersion.h"
 
@@ -37,7 +39,7 @@ TStampFont DefaultStampFont() {
 
 struct Options {
   std::optional<QString> date, comment;
-  std::optional<double> crop;
+  PrintOptions print;
   std::optional<DateSource> dateFrom;
   TStampFont font = DefaultStampFont();
   int workers = QThread::idealThreadCount();
@@ -84,7 +86,6 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   const QCommandLineOption color(QStringLiteral("color"), QStringLiteral("Text colour."), QStringLiteral("#RRGGBB"));
   const QCommandLineOption bold(QStringLiteral("bold"), QStringLiteral("Bold text."));
   const QCommandLineOption italic(QStringLiteral("italic"), QStringLiteral("Italic text."));
-  const QCommandLineOption crop(QStringLiteral("crop"), QStringLiteral("Cut to 10x15 proportions at P percent along the short side."), QStringLiteral("P"));
   const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
                                 QStringLiteral("Export N photos at once (default: one per core)."), QStringLiteral("N"));
   const QCommandLineOption keepGoing(QStringList{QStringLiteral("k"), QStringLiteral("keep-going")},
@@ -93,12 +94,15 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
   const QCommandLineOption dateFrom(QStringLiteral("date-from"), QStringLiteral("Which of the photo's dates to stamp: original, digitized, modified or file (when the photo lacks it: the usual choice)."), QStringLiteral("SOURCE"));
   const QCommandLineOption null(QStringList{QStringLiteral("0"), QStringLiteral("null")},
                                 QStringLiteral("End each path written with a NUL byte instead of a line break."));
-  parser.addOptions({date, comment, face, size, color, bold, italic, crop, outline, dateFrom, jobs, keepGoing, null});
+  parser.addOptions({date, comment, face, size, color, bold, italic, outline, dateFrom, jobs, keepGoing, null});
   AddCopyOptions(parser);
+  const PrintOptionParser printOptions(parser);
   parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Pictures to export: JPEG, HEIF (.heic, .heif, .hif in any letter case;\n"
                                                "the copy of IMG_0042.HEIC is Export/IMG_0042.jpg) and what Qt reads;\n"
                                                "a folder stands for the pictures directly inside it, in name order."), QStringLiteral("FILE|FOLDER..."));
   parser.process(arguments);  // --help, unknown options: message and exit
+  options.print.print = StoredPrintChoice(QCoreApplication::applicationDirPath());
+  if (const std::optional<QString> problem = printOptions.Read(parser, options.print, options.font)) return problem;
 
   if (parser.isSet(date)) options.date = parser.value(date);
   if (parser.isSet(comment)) options.comment = parser.value(comment);
@@ -125,12 +129,6 @@ std::optional<QString> Parse(const QStringList& arguments, Options& options) {
       if (parser.value(dateFrom) == QLatin1String(name)) options.dateFrom = source;
     if (!options.dateFrom) return QStringLiteral("--date-from wants original, digitized, modified or file");
   }
-  if (parser.isSet(crop)) {
-    bool ok = false;
-    const double p = parser.value(crop).toDouble(&ok);
-    if (!ok || !(p >= 0 && p <= 100)) return QStringLiteral("--crop wants a percentage from 0 to 100");
-    options.crop = p;
-  }
   if (parser.isSet(jobs)) {
     bool ok = false;
     const int n = parser.value(jobs).toInt(&ok);
@@ -154,9 +152,13 @@ void Settle(Photo& photo, const Options& options) {
   // A date the photo does not hold leaves the one Load chose.
   if (options.dateFrom)
     if (const DateChoice* choice = photo.FindDateChoice(*options.dateFrom)) photo.dateText = choice->text;
+  // A date from the photo in the form asked for.
+  if (!options.font.dateForm.isEmpty())
+    if (const DateChoice* choice = photo.FindDateChoice(options.dateFrom.value_or(photo.dateFrom)))
+      if (choice->text == photo.dateText) photo.dateText = FormedDate(*choice, options.font.dateForm);
   if (options.date) photo.dateText = *options.date;
   if (options.comment) photo.comment = *options.comment;
-  if (options.crop) photo.SetPrintCrop(*options.crop);
+  ApplyPrintOptions(photo, options.print);
 }
 
 // The program's texts are English; the photo model writes its message in
@@ -206,6 +208,9 @@ int main(int argc, char** argv) {
     Print(stderr, *problem);
     return 2;
   }
+  if (options.print.filmFontMissing)
+    Print(stderr, QStringLiteral("The film look's font \"%1\" is not installed (Debian: fonts-dseg); a plain bold font is used")
+                      .arg(QString::fromLatin1(kFilmFontFamily)));
   const qsizetype count = options.files.size();
   // The photos' facts are read by the workers, each before its export; a
   // file that fails there fails as its export would.
@@ -217,6 +222,8 @@ int main(int argc, char** argv) {
     item.copy = options.copy;
     items.append(std::move(item));
   }
+
+  if (options.print.pdf) return WritePdf(items, options.files, options.print, options.keepGoing);
 
   // Reports come in the order the exports end; they are printed in the
   // order of the files.

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "EditStore.h"
+#include "FontDialogFile.h"
 #include "ImgMain.h"
 #include "PathBytes.h"
 #include "PictureList.h"
@@ -60,7 +61,8 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.orvanel"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.tessaly.orvanel")));
 
-  tessaly::TImageForm form(QApplication::applicationDirPath());
+  // A first start gets a stamp that reads on any photo.
+  tessaly::TImageForm form(QApplication::applicationDirPath(), nullptr, tessaly::FirstStartFont());
   // The window as it was left, else maximized. Without a window manager the
   // maximized state is not applied: take the screen's work area first.
   QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tessaly"), QStringLiteral("tessaly"));

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <tuple>
 #include <memory>
 #include <png.h>
 #include <vector>
@@ -394,28 +396,101 @@ void CopyRect(RowSource& rows, const TRect& src, int64_t ow, int64_t oh, RowSink
   }
 }
 
-// Where the date and comment go on an output of ow x oh: each line ends three
-// "#" widths before the right edge; the comment sits fh above the bottom edge
-// and the date above it (on the bottom line when there is no comment).
+// Where the date and comment go on an output of ow x oh. At the bottom right
+// each line ends three "#" widths before the right edge, the comment sits fh
+// above the bottom edge and the date above it (on the bottom line when there
+// is no comment); the other positions mirror these margins. With safe
+// margins the whole stamp is then moved, if need be, to keep its distance
+// from every edge.
 struct StampLayout {
   QFont font;
   int64_t lineHeight, ascent;
   int64_t commentLeft, commentTop, dateLeft, dateTop;
   int64_t Top() const { return std::min(commentTop, dateTop); }
+  int64_t Bottom() const { return std::max(commentTop, dateTop) + lineHeight; }
 };
 
-StampLayout LayOutStamp(const RenderJob& job, int64_t ow, int64_t oh, QPaintDevice* device) {
-  const int64_t fh = oh * job.font.Size() / 400;  // a cell height in pixels
+// How far the glow reaches out of the letters, for a cell of lineHeight.
+int GlowWidth(int64_t lineHeight) { return int(std::clamp<int64_t>(lineHeight / 10, 1, 1 << 16)); }
+
+// The part of the output the stamp is placed on: the whole output, or the
+// picture inside the white borders of a fit.
+struct StampArea {
+  int64_t left = 0, top = 0, width = 0, height = 0;
+};
+
+StampArea AreaOf(const RenderJob& job, const TRect& crop, int pictureWidth, int pictureHeight, int64_t ow,
+                 int64_t oh) {
+  if (!job.stampOnPicture || crop.Width() <= 0 || crop.Height() <= 0) return {0, 0, ow, oh};
+  const auto map = [](int64_t v, int64_t first, int64_t len, int64_t out) {
+    return std::clamp<int64_t>((v - first) * out / len, 0, out);
+  };
+  const int64_t left = map(0, crop.Left, crop.Width(), ow), right = map(pictureWidth, crop.Left, crop.Width(), ow);
+  const int64_t top = map(0, crop.Top, crop.Height(), oh), bottom = map(pictureHeight, crop.Top, crop.Height(), oh);
+  return {left, top, right - left, bottom - top};
+}
+
+StampLayout LayOutStamp(const RenderJob& job, int64_t ow, int64_t oh, QPaintDevice* device,
+                        const StampArea& area) {
+  const TStampFont& stamp = job.font;
+  const int64_t fh = area.height * stamp.Size() / 400;  // a cell height in pixels
   StampLayout layout;
-  layout.font = job.font.ToQFont(fh > 0 ? int(std::min<int64_t>(fh, 1 << 20)) : 0);
+  layout.font = stamp.ToQFont(fh > 0 ? int(std::min<int64_t>(fh, 1 << 20)) : 0);
   const QFontMetrics metrics(layout.font, device);
   const QString margin = QStringLiteral("###");
   layout.lineHeight = metrics.height();
   layout.ascent = metrics.ascent();
-  layout.commentLeft = ow - metrics.horizontalAdvance(job.comment + margin);
-  layout.commentTop = oh - fh - (job.comment.isEmpty() ? 0 : layout.lineHeight);
-  layout.dateLeft = ow - metrics.horizontalAdvance(job.dateText + margin);
-  layout.dateTop = layout.commentTop - layout.lineHeight;
+  const int64_t lh = layout.lineHeight;
+  const int64_t right = area.left + area.width, bottom = area.top + area.height;
+  const auto leftOf = [&](const QString& text) -> int64_t {
+    switch (stamp.position) {
+      case StampPosition::BottomLeft:
+      case StampPosition::TopLeft:
+        return area.left + metrics.horizontalAdvance(margin);
+      case StampPosition::BottomCenter:
+        return area.left + (area.width - metrics.horizontalAdvance(text)) / 2;
+      default:
+        return right - metrics.horizontalAdvance(text + margin);
+    }
+  };
+  layout.commentLeft = leftOf(job.comment);
+  layout.dateLeft = leftOf(job.dateText);
+  if (stamp.position == StampPosition::TopLeft || stamp.position == StampPosition::TopRight) {
+    layout.dateTop = area.top + fh;
+    layout.commentTop = layout.dateTop + (job.dateText.isEmpty() ? 0 : lh);
+  } else {
+    layout.commentTop = bottom - fh - (job.comment.isEmpty() ? 0 : lh);
+    layout.dateTop = layout.commentTop - lh;
+  }
+  if (stamp.safeMargins) {
+    // The ink of the lines drawn, with the outline and the glow around it.
+    int64_t x0 = INT64_MAX, x1 = INT64_MIN, y0 = INT64_MAX, y1 = INT64_MIN;
+    for (const auto& [text, left, top] : {std::tuple{job.dateText, layout.dateLeft, layout.dateTop},
+                                          std::tuple{job.comment, layout.commentLeft, layout.commentTop}}) {
+      if (text.isEmpty()) continue;
+      const QRect ink = metrics.boundingRect(text);
+      x0 = std::min<int64_t>(x0, left + std::min(0, ink.left()));
+      x1 = std::max<int64_t>(x1, left + std::max<int64_t>(metrics.horizontalAdvance(text), ink.right() + 1));
+      y0 = std::min(y0, top);
+      y1 = std::max(y1, top + lh);
+    }
+    if (x0 <= x1) {
+      const int64_t reach = std::max<int64_t>(stamp.outline ? TStampFont::HaloWidth(int(std::min<int64_t>(lh, 1 << 20))) : 0,
+                                              stamp.glow ? GlowWidth(lh) : 0) + 1;
+      const int64_t m = TStampFont::SafeMargin(ow, oh) + reach;
+      // Moved in from the edges; a stamp too large for the space keeps to
+      // the left or top margin.
+      const auto shift = [](int64_t first, int64_t last, int64_t low, int64_t high) -> int64_t {
+        if (last > high) return std::max(high - last, low - first);
+        return first < low ? low - first : 0;
+      };
+      const int64_t dx = shift(x0, x1, m, ow - m), dy = shift(y0, y1, m, oh - m);
+      layout.commentLeft += dx;
+      layout.dateLeft += dx;
+      layout.commentTop += dy;
+      layout.dateTop += dy;
+    }
+  }
   return layout;
 }
 
@@ -429,15 +504,25 @@ void DrawStamp(QImage& image, int64_t top, const StampLayout& layout, const Rend
   const int halo = TStampFont::HaloWidth(int(std::min<int64_t>(layout.lineHeight, 1 << 20)));
   const auto drawLine = [&](const QString& text, int64_t left, int64_t lineTop) {
     const QPointF origin(double(left), double(lineTop - top + layout.ascent));
-    if (job.font.outline && !text.isEmpty()) {
-      // The halo is the glyphs' outline stroked twice as wide as it reaches
-      // out (half of a stroke lies inside the letters); the letters are then
-      // drawn over it as without an outline.
+    if ((job.font.outline || job.font.glow) && !text.isEmpty()) {
       QPainterPath path;
       path.addText(origin, layout.font, text);
       painter.save();
       painter.setRenderHint(QPainter::Antialiasing);
-      painter.strokePath(path, QPen(job.font.HaloColor(), 2.0 * halo, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      if (job.font.glow) {
+        // A faint glow: the outline stroked in the text's colour, thinly
+        // covering, wider strokes first, so it fades outwards.
+        QColor glow = job.font.Color();
+        glow.setAlpha(36);
+        const int reach = GlowWidth(layout.lineHeight);
+        for (int step = 3; step >= 1; --step)
+          painter.strokePath(path, QPen(glow, 2.0 * reach * step / 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      }
+      // The halo is the glyphs' outline stroked twice as wide as it reaches
+      // out (half of a stroke lies inside the letters); the letters are then
+      // drawn over it as without an outline.
+      if (job.font.outline)
+        painter.strokePath(path, QPen(job.font.HaloColor(), 2.0 * halo, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
       painter.restore();
     }
     painter.drawText(origin, text);
@@ -490,9 +575,27 @@ RenderResult Render(const RenderJob& job, const RenderTarget& target) {
   ImageSink sink(result.image);
   CopyRect(*rows, src, size.width(), size.height(), sink);
   rows.reset();  // the file is closed before the text is drawn
-  if (job.withStamp)
-    DrawStamp(result.image, 0, LayOutStamp(job, size.width(), size.height(), &result.image), job);
+  if (job.withStamp) {
+    const StampArea area = AreaOf(job, src, result.pictureWidth, result.pictureHeight, size.width(), size.height());
+    DrawStamp(result.image, 0, LayOutStamp(job, size.width(), size.height(), &result.image, area), job);
+  }
   return result;
+}
+
+QRect StampRect(const RenderJob& job, int pictureWidth, int pictureHeight) {
+  const TRect crop = job.crop.value_or(TRect{0, 0, pictureWidth, pictureHeight});
+  const int64_t ow = crop.Width(), oh = crop.Height();
+  QImage probe(1, 1, QImage::Format_RGB888);
+  const StampLayout layout =
+      LayOutStamp(job, ow, oh, &probe, AreaOf(job, crop, pictureWidth, pictureHeight, ow, oh));
+  const QFontMetrics metrics(layout.font, &probe);
+  QRect box;
+  if (!job.dateText.isEmpty())
+    box |= QRect(int(layout.dateLeft), int(layout.dateTop), metrics.horizontalAdvance(job.dateText), int(layout.lineHeight));
+  if (!job.comment.isEmpty())
+    box |= QRect(int(layout.commentLeft), int(layout.commentTop), metrics.horizontalAdvance(job.comment),
+                 int(layout.lineHeight));
+  return box;
 }
 
 RenderResult Probe(const RenderJob& job) {
@@ -507,44 +610,52 @@ RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
   const int64_t ow = result.crop.Width(), oh = result.crop.Height();
   CheckPictureSize(ow, oh);  // the same limit as a picture made whole
 
-  // The band from one line above the date down to the bottom edge holds the
-  // text (glyphs may reach a little outside their cells); the rows above it
-  // go out as they are decoded. It keeps at least the last row, also when
-  // the text lies below the picture.
+  // The band from one line above the stamp down to the bottom edge (or, for
+  // a stamp at the top, to one line below it) holds the text (glyphs may
+  // reach a little outside their cells); the rows around it go out as they
+  // are decoded. It keeps at least the last row, also when the text lies
+  // below the picture.
   QImage probe(1, 1, QImage::Format_RGB888);
-  const StampLayout layout = LayOutStamp(job, ow, oh, &probe);
+  const StampLayout layout = LayOutStamp(job, ow, oh, &probe,
+                                         AreaOf(job, result.crop, result.pictureWidth, result.pictureHeight, ow, oh));
+  const bool atTop = job.font.position == StampPosition::TopLeft || job.font.position == StampPosition::TopRight;
   const int64_t bandTop = std::clamp<int64_t>(layout.Top() - layout.lineHeight, 0, oh - 1);
-  QImage band = NewPicture(ow, oh - bandTop);
+  const int64_t bandEnd = atTop ? std::clamp<int64_t>(layout.Bottom() + layout.lineHeight, bandTop + 1, oh) : oh;
+  QImage band = NewPicture(ow, bandEnd - bandTop);
 
   class Sink : public RowSink {
    public:
-    Sink(RowConsumer& consumer, QImage& band, int64_t bandTop, int64_t width)
-        : consumer_(consumer), band_(band), bandTop_(bandTop), row_(size_t(width) * 3) {}
+    Sink(RowConsumer& consumer, QImage& band, int64_t bandTop, int64_t width, std::function<void()> drawBand)
+        : consumer_(consumer), band_(band), bandTop_(bandTop), bandEnd_(bandTop + band.height()),
+          row_(size_t(width) * 3), drawBand_(std::move(drawBand)) {}
     uint8_t* Row(int64_t y) override {
-      if (y >= bandTop_) return band_.scanLine(int(y - bandTop_));
+      if (y >= bandTop_ && y < bandEnd_) return band_.scanLine(int(y - bandTop_));
       uint8_t* space = consumer_.RowSpace();
       return current_ = space ? space : row_.data();
     }
     void Done(int64_t y) override {
-      if (y < bandTop_) consumer_.Rows(current_, row_.size(), 1);
+      if (y < bandTop_ || y >= bandEnd_) {
+        consumer_.Rows(current_, row_.size(), 1);
+      } else if (y == bandEnd_ - 1) {
+        drawBand_();
+        consumer_.Rows(band_.constBits(), size_t(band_.bytesPerLine()), band_.height());
+      }
     }
 
    private:
     RowConsumer& consumer_;
     QImage& band_;
-    int64_t bandTop_;
+    int64_t bandTop_, bandEnd_;
     std::vector<uint8_t> row_;
     uint8_t* current_ = nullptr;  // where row y is made
-  } sink(consumer, band, bandTop, ow);
+    std::function<void()> drawBand_;
+  } sink(consumer, band, bandTop, ow, [&] { DrawStamp(band, bandTop, layout, job); });
 
   consumer.Begin(int(ow), int(oh));
   // A picture turned upright is decoded whole before its first row goes out;
   // meanwhile the encoder's core turns the strips decoded so far.
   if (consumer.HasSecondThread()) rows->AllowSecondThread();
   CopyRect(*rows, result.crop, ow, oh, sink);
-  rows.reset();
-  DrawStamp(band, bandTop, layout, job);
-  consumer.Rows(band.constBits(), size_t(band.bytesPerLine()), band.height());
   return result;
 }
 

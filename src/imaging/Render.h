@@ -64,6 +64,9 @@ struct RenderJob {
   // file found to hold another size then throws PictureChanged rather than
   // cutting or padding the new picture by the old size.
   std::optional<QSize> uprightSize{};
+  // The crop pads the picture with white borders ("fit"): the stamp is
+  // placed on the picture, not on the borders.
+  bool stampOnPicture = false;
 };
 
 struct RenderResult {
@@ -108,6 +111,11 @@ class RowConsumer {
 // is corrupt or ends early is refused ("Picture data is damaged: ...") before
 // the last rows go out.
 RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer);
+
+// Where the stamp's lines lie on the full-size output of a picture of
+// pictureWidth x pictureHeight (upright) with the job's crop: their text
+// cells, after any move the safe margins ask for; empty without text.
+QRect StampRect(const RenderJob& job, int pictureWidth, int pictureHeight);
 
 // Output size for a source of sw x sh pixels (the rounding halves to even).
 QSize OutputSize(int64_t sw, int64_t sh, const RenderTarget& target);

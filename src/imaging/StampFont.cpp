@@ -46,7 +46,32 @@ int PixelSizeForCell(QFont font, int cellHeight) {
   return size;
 }
 
+constexpr StampPositionName kPositions[] = {
+#define STAMP_POSITION(id, name, caption) {StampPosition::id, name, caption},
+#include "tables/stamp_positions.def"
+#undef STAMP_POSITION
+};
+
 }  // namespace
+
+std::span<const StampPositionName> StampPositions() { return kPositions; }
+
+std::optional<StampPosition> StampPositionNamed(const QString& name) {
+  for (const StampPositionName& p : kPositions)
+    if (name.compare(QLatin1String(p.name), Qt::CaseInsensitive) == 0) return p.position;
+  return std::nullopt;
+}
+
+const char* NameOf(StampPosition position) {
+  for (const StampPositionName& p : kPositions)
+    if (p.position == position) return p.name;
+  return kPositions[0].name;
+}
+
+int64_t TStampFont::SafeMargin(int64_t width, int64_t height) {
+  const int64_t shortSide = std::max<int64_t>(0, std::min(width, height));
+  return (shortSide * kSafeMarginPercent + 99) / 100;
+}
 
 int TStampFont::Size() const { return MulDiv(-height, 72, kPixelsPerInch); }
 

@@ -7,8 +7,24 @@
 #include <QFont>
 #include <QString>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 namespace tessaly {
+
+// Where the stamp sits on the picture. The margins are the bottom right
+// corner's, mirrored to the side chosen: three "#" widths from the side
+// edge, one text cell from the top or bottom edge.
+enum class StampPosition { BottomRight, BottomLeft, TopRight, TopLeft, BottomCenter };
+
+struct StampPositionName {
+  StampPosition position;
+  const char* name;     // command line and settings
+  const char* caption;  // shown in the window (translated there)
+};
+std::span<const StampPositionName> StampPositions();
+std::optional<StampPosition> StampPositionNamed(const QString& name);
+const char* NameOf(StampPosition position);
 
 struct TStampFont {
   // Height in pixels: negative gives the character height (the em), positive
@@ -28,6 +44,21 @@ struct TStampFont {
   // on dark and light backgrounds alike. Not a GDI font attribute: the window
   // keeps it in a settings file of its own, not in "FontDialog.res".
   bool outline = false;
+  // Also beyond the GDI font, kept beside the outline: where the stamp sits,
+  // whether it keeps at least kSafeMarginPercent of the picture's short side
+  // from every edge (a lab's borderless print trims 2 to 3 mm), and a faint
+  // glow of the text's own colour around the letters (the film look).
+  StampPosition position = StampPosition::BottomRight;
+  bool safeMargins = false;
+  bool glow = false;
+  // The form dates taken from the photo are stamped in (DateForm.h): a
+  // form's name or a pattern; empty for the system's short date.
+  QString dateForm;
+
+  static constexpr int kSafeMarginPercent = 3;
+  // The safe margin in pixels on an output of width x height: 3% of its
+  // short side, rounded up.
+  static int64_t SafeMargin(int64_t width, int64_t height);
 
   static constexpr int kPixelsPerInch = 96;
 

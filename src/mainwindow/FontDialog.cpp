@@ -1,7 +1,10 @@
 #include "FontDialog.h"
 
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFontDialog>
@@ -62,8 +65,23 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent) {
   outline_->setObjectName(QStringLiteral("OutlineCheck"));
   outline_->hide();
 
+  // Any colour besides the named ones, through Qt's colour chooser.
+  auto* otherColor = new QPushButton(tr("Другой цвет…"), this);
+  otherColor->setObjectName(QStringLiteral("OtherColorButton"));
+  connect(otherColor, &QPushButton::clicked, this, [this] {
+    TStampFont probe;
+    probe.color = colors_->currentData().toUInt();
+    const QColor chosen = QColorDialog::getColor(probe.Color(), this, tr("Цвет"));
+    if (!chosen.isValid()) return;
+    probe.SetColor(chosen);
+    SelectValue(colors_, probe.color, chosen.name(QColor::HexRgb).toUpper(), Swatch(chosen));
+  });
+  auto* colorRow = new QHBoxLayout;
+  colorRow->addWidget(colors_, 1);
+  colorRow->addWidget(otherColor);
+
   auto* extras = new QFormLayout;
-  extras->addRow(tr("Цвет:"), colors_);
+  extras->addRow(tr("Цвет:"), colorRow);
   extras->addRow(tr("Набор символов:"), charsets_);
   extras->addRow(outline_);
 

@@ -1,5 +1,7 @@
 #include "FontDialogFile.h"
 
+#include "DateForm.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -366,25 +368,70 @@ QString StampOptionsPath(const QString& exeDir) {
   return QFileInfo(FontDialogPath(exeDir)).dir().filePath(QString::fromLatin1(kStampOptionsFileName));
 }
 
-QByteArray StampOptionsText(const TStampFont& font) {
-  return QByteArray("[Stamp]\nOutline=") + (font.outline ? "true" : "false") + "\n";
+QByteArray StampOptionsText(const TStampFont& font, const PrintChoice& print) {
+  QByteArray text = QByteArray("[Stamp]\nOutline=") + (font.outline ? "true" : "false") + "\n";
+  const TStampFont plain;
+  if (font.position != plain.position) text += QByteArray("Position=") + NameOf(font.position) + "\n";
+  if (font.safeMargins) text += "SafeMargins=true\n";
+  if (font.glow) text += "Glow=true\n";
+  if (!font.dateForm.isEmpty()) text += "DateForm=" + font.dateForm.toUtf8() + "\n";
+  if (print != PrintChoice{}) {
+    text += QByteArray("[Print]\nFormat=") + FormatOf(print.format).name + "\n";
+    if (print.fit) text += "Fit=true\n";
+  }
+  return text;
 }
 
-void ReadStampOptions(const QByteArray& text, TStampFont& font) {
+void ReadStampOptions(const QByteArray& text, TStampFont& font, PrintChoice& print) {
+  const auto flag = [](const QByteArray& value, bool& to) {
+    if (value == "true" || value == "1") to = true;
+    if (value == "false" || value == "0") to = false;
+  };
   for (const QByteArray& rawLine : text.split('\n')) {
     const QByteArray line = rawLine.trimmed();
     const qsizetype equals = line.indexOf('=');
     if (equals < 0 || line.startsWith('[') || line.startsWith(';')) continue;
     const QByteArray key = line.left(equals).trimmed().toLower();
-    const QByteArray value = line.mid(equals + 1).trimmed().toLower();
-    if (key != "outline") continue;
-    if (value == "true" || value == "1") font.outline = true;
-    if (value == "false" || value == "0") font.outline = false;
+    const QByteArray raw = line.mid(equals + 1).trimmed();
+    const QByteArray value = raw.toLower();
+    if (key == "outline") flag(value, font.outline);
+    if (key == "safemargins") flag(value, font.safeMargins);
+    if (key == "glow") flag(value, font.glow);
+    if (key == "fit") flag(value, print.fit);
+    if (key == "position")
+      if (const auto position = StampPositionNamed(QString::fromUtf8(value))) font.position = *position;
+    if (key == "dateform" && IsValidDateForm(QString::fromUtf8(raw))) font.dateForm = QString::fromUtf8(raw);
+    if (key == "format")
+      if (const auto format = FormatNamed(QString::fromUtf8(value))) print.format = *format;
   }
 }
 
-QString WriteStampOptionsFile(const QString& path, const TStampFont& font) {
-  return ReplaceFile(path, StampOptionsText(font));
+void ReadStampOptions(const QByteArray& text, TStampFont& font) {
+  PrintChoice print;
+  ReadStampOptions(text, font, print);
+}
+
+QString WriteStampOptionsFile(const QString& path, const TStampFont& font, const PrintChoice& print) {
+  return ReplaceFile(path, StampOptionsText(font, print));
+}
+
+PrintChoice StoredPrintChoice(const QString& exeDir) {
+  TStampFont font;
+  PrintChoice print;
+  QFile options(StampOptionsPath(exeDir));
+  if (options.open(QIODevice::ReadOnly)) ReadStampOptions(options.readAll(), font, print);
+  return print;
+}
+
+bool HasStoredFont(const QString& exeDir) { return QFileInfo::exists(FontDialogPath(exeDir)); }
+
+TStampFont FirstStartFont() {
+  TStampFont font;
+  font.SetSize(12);
+  font.SetColor(QColor(255, 255, 255));
+  font.outline = true;
+  font.safeMargins = true;
+  return font;
 }
 
 QString CopySettingsPath(const QString& exeDir) {

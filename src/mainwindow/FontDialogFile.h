@@ -10,6 +10,7 @@
 #include <span>
 
 #include "CopySettings.h"
+#include "PrintFormat.h"
 #include "StampFont.h"
 
 namespace tessaly {
@@ -38,22 +39,40 @@ TStampFont StoredDefaultFont(const QString& exeDir);
 // "Не могу создать файл "<path>". <reason>".
 QString WriteFontDialogFile(const QString& path, const TStampFont& font);
 
-// "StampOptions.ini": what a stamp font has beyond the GDI font (the
-// outline), kept beside "FontDialog.res" in a small text file of its own so
-// that "FontDialog.res" keeps its exact bytes:
+// "StampOptions.ini": what a stamp font has beyond the GDI font (outline,
+// position, safe margins, glow, date form) and the print (format, borders),
+// kept beside "FontDialog.res" in a small text file of its own so that
+// "FontDialog.res" keeps its exact bytes. Only the outline and the choices
+// that differ from their defaults are written:
 //   [Stamp]
 //   Outline=true
+//   Position=top-left
+//   SafeMargins=true
+//   Glow=true
+//   DateForm=film
+//   [Print]
+//   Format=A4
+//   Fit=true
 inline constexpr char kStampOptionsFileName[] = "StampOptions.ini";
 
 // The options file in the folder FontDialogPath chooses.
 QString StampOptionsPath(const QString& exeDir);
-QByteArray StampOptionsText(const TStampFont& font);
-// Takes the options the text holds into font; unknown keys and values that
-// do not parse are passed over.
+QByteArray StampOptionsText(const TStampFont& font, const PrintChoice& print = {});
+// Takes the options the text holds into font and print; unknown keys and
+// values that do not parse are passed over.
 void ReadStampOptions(const QByteArray& text, TStampFont& font);
+void ReadStampOptions(const QByteArray& text, TStampFont& font, PrintChoice& print);
 // Replaces the file at path; "" on success, else the same message as
 // WriteFontDialogFile.
-QString WriteStampOptionsFile(const QString& path, const TStampFont& font);
+QString WriteStampOptionsFile(const QString& path, const TStampFont& font, const PrintChoice& print = {});
+// The stored print choice, the default one when none is stored.
+PrintChoice StoredPrintChoice(const QString& exeDir);
+
+// Whether "FontDialog.res" exists: settings stored by an earlier run.
+bool HasStoredFont(const QString& exeDir);
+// The stamp of a first start, one that reads on any photo: 12 points (3% of
+// the picture's height), white, outlined, inside the safe margins.
+TStampFont FirstStartFont();
 
 // "CopyOptions.ini" (CopySettings.h) in the folder FontDialogPath chooses.
 QString CopySettingsPath(const QString& exeDir);

@@ -28,11 +28,12 @@
 #include "ImgPanel.h"
 #include "PictureEdits.h"
 #include "PictureList.h"
+#include "PrintControls.h"
 #include "ValueListEditor.h"
 
 namespace tessaly {
 
-TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
+TImageForm::TImageForm(const QString& exeDir, QWidget* parent, const TStampFont& unstoredFont)
     : QMainWindow(parent), ExeDir(QDir(exeDir).absolutePath() + QLatin1Char('/')) {
   Edits = new TPictureEdits(*this);
   RunOpenDialog = [this] {
@@ -56,6 +57,13 @@ TImageForm::TImageForm(const QString& exeDir, QWidget* parent)
   Wire();
   CreateEditActions();
   FormCreate();
+  if (!HasStoredFont(ExeDir)) {
+    DefaultFont = unstoredFont;
+    ShowLabelFont();
+  }
+  PrintControls = new TPrintControls(this);
+  PrintControls->DefaultPrint = StoredPrintChoice(ExeDir);
+  PrintControls->Sync();
   setAcceptDrops(true);
 }
 
@@ -131,7 +139,7 @@ void TImageForm::closeEvent(QCloseEvent* event) {
   }
   // A write that fails keeps the window open; the next close tries again.
   QString error = WriteFontDialogFile(FontDialogPath(ExeDir), DefaultFont);
-  if (error.isEmpty()) error = WriteStampOptionsFile(StampOptionsPath(ExeDir), DefaultFont);
+  if (error.isEmpty()) error = WriteStampOptionsFile(StampOptionsPath(ExeDir), DefaultFont, PrintControls->DefaultPrint);
   if (error.isEmpty()) error = WriteCopySettingsFile(CopySettingsPath(ExeDir), CopyOptions->Settings());
   if (!error.isEmpty()) {
     ShowError(error);
@@ -193,6 +201,7 @@ void TImageForm::OpenPicture1Accept(const QStringList& files) {
     panel->SetStampFont(&DefaultFont);
     panel->installEventFilter(this);  // the column's keys
     if (Edits->Opened(panel)) ++restored;
+    PrintControls->Adopt(panel);
     panel->PanelClick();
     // The focus reaches the panel only in an active window; selecting it
     // again once the focus arrives changes nothing.
@@ -220,7 +229,7 @@ void TImageForm::AskPreview() {
   if (!CurrentPanel) return;
   ScrollBox1->AskPreview(
       CurrentPanel, Image1, [this](const TImgPanel* panel) { return panel == CurrentPanel; },
-      [this](const QString& message) { ShowError(message); });
+      [this](const QString& message) { ShowError(message); }, PreviewJob());
 }
 
 void TImageForm::OnEnterImagePanel(TImgPanel* sender) {
@@ -239,6 +248,7 @@ void TImageForm::OnEnterImagePanel(TImgPanel* sender) {
   ShowPanelExtras();
   CropAction->setEnabled(true);
   CropAction->setChecked(CurrentPanel->IsCropped());
+  PrintControls->Sync();
   EnableTimer1();
 }
 
@@ -253,6 +263,7 @@ void TImageForm::ApplyActionExecute() {
   if (!CurrentPanel) return;
   ApplyEditorToPanel();
   CurrentPanel->Render(*Image1, true);
+  PrintControls->Sync();
 }
 
 void TImageForm::ApplyEditorToPanel() {
@@ -277,6 +288,8 @@ void TImageForm::ImgFontActionAccept() {
   LabelFont.outline = outline;
   ShowLabelFont();
   SetApplyEnabled(true);
+  PreviewPending();
+  PrintControls->Sync();
 }
 
 void TImageForm::ShowLabelFont() {
@@ -305,6 +318,7 @@ void TImageForm::CloseImageActionExecute() {
   }
   CropAction->setEnabled(false);
   ApplyAction->setEnabled(false);
+  PrintControls->Sync();
 }
 
 bool TImageForm::eventFilter(QObject* watched, QEvent* event) {
@@ -349,8 +363,11 @@ void TImageForm::SetCropMode(bool on) {
     ClipShape->hide();
     return;
   }
+  // The frame of the picture's print format over the drawn picture.
   const QRect frame = Image1->PictureRect();
-  ClipShape->setGeometry(QRect(frame.topLeft(), PrintFrameSize(frame.size())));
+  const PrintFormatId format = CurrentPanel ? CurrentPanel->Print.format : kDefaultPrintFormat;
+  const FrameGeometry geometry = FrameOf(format, frame.width(), frame.height());
+  ClipShape->setGeometry(QRect(frame.topLeft(), QSize(int(geometry.width), int(geometry.height))));
   pointerClip_.Hold(Image1);
   StatusText->setText(tr("Для завершения нажмите правую кнопку мыши"));
   ClipShape->show();
@@ -376,11 +393,13 @@ void TImageForm::ClipShapeMouseDown() {
     ~EndMode() { form->SetCropMode(false); }
   } endMode{this};
   if (!CurrentPanel) return;
+  // The frame's offset along the side it moves on, as a percentage of it.
   const QRect drawn = Image1->PictureRect();
-  const QImage& shown = Image1->Picture();
-  const CropSide side = CropSideOf(shown.width(), shown.height());
-  CurrentPanel->photo().SetCrop(side, side == CropSide::Top ? PercentOf(ClipShape->y(), drawn.height())
-                                                            : PercentOf(ClipShape->x(), drawn.width()));
+  const FrameGeometry geometry = FrameOf(CurrentPanel->Print.format, drawn.width(), drawn.height());
+  if (geometry.horizontal)
+    CurrentPanel->SetCropAt(PercentOf(ClipShape->x(), drawn.width()));
+  else
+    CurrentPanel->SetCropAt(PercentOf(ClipShape->y(), drawn.height()));
   SetApplyEnabled(true);
   ApplyActionExecute();
 }
@@ -494,6 +513,18 @@ void TImageForm::OutlineCheckClick(bool on) {
   }
   LabelFont.outline = on;
   SetApplyEnabled(true);
+  PreviewPending();
+}
+
+RenderJob TImageForm::PreviewJob() const {
+  RenderJob job = CurrentPanel->StampedJob();
+  job.font = LabelFont;
+  return job;
+}
+
+void TImageForm::PreviewPending() {
+  if (!CurrentPanel || CropModeActive()) return;
+  Image1->SetPicture(tessaly::Render(PreviewJob(), Image1->Target()).image);
 }
 
 bool TImageForm::HasPendingEdit() {
@@ -520,6 +551,7 @@ void TImageForm::FontToAllActionExecute() {
   for (TImgPanel* panel : Panels()) panel->SetStampFont(&font);
   Edits->Changed(Panels(), tr("Шрифт для всех"));
   CurrentPanel->Render(*Image1, true);
+  PrintControls->Sync();
 }
 
 void TImageForm::CommentToAllActionExecute() {

@@ -32,6 +32,7 @@ namespace tessaly {
 class CopyOptionsMenu;
 class ExportAllController;
 class TExportProgress;
+class TPrintControls;
 
 class TImgPanel;
 class TPictureEdits;
@@ -41,12 +42,15 @@ class TImageForm : public QMainWindow, public TImageFormControls {
 
  public:
   // exeDir: the executable's folder, where "FontDialog.res" is kept.
-  explicit TImageForm(const QString& exeDir, QWidget* parent = nullptr);
+  // unstoredFont: the default font when none is stored yet (a first start).
+  explicit TImageForm(const QString& exeDir, QWidget* parent = nullptr, const TStampFont& unstoredFont = TStampFont{});
   ~TImageForm() override;
 
   QAction* UndoAction;         // "Отменить" (Ctrl+Z)
   QAction* RedoAction;         // "Повторить" (Ctrl+Shift+Z)
   QAction* ForgetEditsAction;  // "Забыть правки": the current picture's kept edits dropped
+
+  TPrintControls* PrintControls = nullptr;  // formats, borders, the stamp's look, printing
 
   QString ExeDir;           // with a trailing separator
   TStampFont DefaultFont;   // given to every newly opened picture
@@ -132,6 +136,9 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // as Apply would put it; redraw: with Apply's redraw of the preview.
   void CommitPendingEdit(bool redraw);
   bool HasPendingEdit();
+  // Redraws the preview with the pending font (LabelFont): a choice of the
+  // stamp's look shows before Apply commits it.
+  void PreviewPending();
 
   // Undo steps, kept edits and the column's keys (ImgMainEdits.cpp).
   void UndoActionExecute();
@@ -167,6 +174,7 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  friend class TPrintControls;
   // What the controls do.
   void Wire();
   void FormCreate();
@@ -192,6 +200,8 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   void ApplyEditorToPanel();
   // The outline check box and the date choices of the current picture.
   void ShowPanelExtras();
+  // The current picture's stamped job with the pending font.
+  RenderJob PreviewJob() const;
 
   // The preview of the current picture asked of the workers.
   void AskPreview();

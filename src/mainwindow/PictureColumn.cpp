@@ -143,7 +143,7 @@ void TPictureColumn::Idle() {
 
 void TPictureColumn::AskPreview(TImgPanel* panel, TImageView* view,
                                 std::function<bool(const TImgPanel*)> current,
-                                std::function<void(const QString&)> failed) {
+                                std::function<void(const QString&)> failed, std::optional<RenderJob> job) {
   const Shown wanted{panel, view->Picture().cacheKey(), view->Target()};
   // Drawn by the workers already, and nothing drawn over it since; or asked
   // for and still on its way.
@@ -152,7 +152,7 @@ void TPictureColumn::AskPreview(TImgPanel* panel, TImageView* view,
   if (loader_) loader_->Withdraw(previewTicket_);
   previewAsked_ = wanted;
   previewTicket_ = Loader().Request(
-      panel, panel->StampedJob(), wanted.target, ThumbnailLoader::kPreview,
+      panel, job ? std::move(*job) : panel->StampedJob(), wanted.target, ThumbnailLoader::kPreview,
       [this, view, wanted, current](RenderResult result) {
         // Only into the view as it was when asked: a selection, Apply or a
         // crop since then has drawn or cleared it.

@@ -76,9 +76,10 @@ class TPictureColumn : public QScrollArea {
   // on its way; any other request for the preview is withdrawn. The answer
   // goes into the view only while current() is still panel and the view
   // shows what it showed when asked; a failure goes to failed while panel is
-  // current.
+  // current. job: what is drawn, the panel's stamped job unless given (the
+  // window shows a stamp's look chosen but not yet applied).
   void AskPreview(TImgPanel* panel, TImageView* view, std::function<bool(const TImgPanel*)> current,
-                  std::function<void(const QString&)> failed);
+                  std::function<void(const QString&)> failed, std::optional<RenderJob> job = std::nullopt);
 
   // Thumbnails or a preview being drawn.
   bool Loading() const { return loader_ && loader_->Pending() > 0; }

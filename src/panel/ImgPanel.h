@@ -99,6 +99,10 @@ class TImgPanel : public QFrame {
   // and square pictures, SetCropTop for landscape ones.
   void SetCropLeft(double p) { photo_.SetCropLeft(p); }
   void SetCropTop(double p) { photo_.SetCropTop(p); }
+  // The print (Photo::print) and its frame at p percent along the side it
+  // moves on (Photo::SetFrameAt).
+  PrintChoice& Print = photo_.print;
+  void SetCropAt(double p) { photo_.SetFrameAt(p); }
 
   // Writes the stamped copy, as JPEG, to the folder "Export" beside the
   // picture under the picture's own file name, carrying what the settings

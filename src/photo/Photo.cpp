@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <sys/stat.h>
 
+#include "DateForm.h"
 #include "Export.h"
 #include "FullReader.h"
 #include "HeifCodec.h"
@@ -47,6 +48,14 @@ QDate DateOf(TDateTime value) {
   return QDate(year, month, day);
 }
 
+// A reader's date as a moment; null for 0 ("no date").
+QDateTime MomentOf(TDateTime value) {
+  if (value == 0) return QDateTime();
+  int year, month, day, hour, minute, second;
+  DecodeDateTime(value, year, month, day, hour, minute, second);
+  return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
+}
+
 // The file's EXIF data through the metadata reader; false when it has none.
 // A HEIF file's EXIF item is taken out and read as a JPEG's EXIF segment.
 bool ReadExif(const QString& path, Photo::Kind kind, TimgData& data) {
@@ -69,6 +78,11 @@ Orientation OrientationOf(Photo::Kind kind, const TImageInfo& exif) {
 }
 
 }  // namespace
+
+QString FormedDate(const DateChoice& choice, const QString& form) {
+  if (form.isEmpty() || form == QLatin1String(kDefaultDateForm) || !choice.when.isValid()) return choice.text;
+  return FormatStampDate(choice.when, form);
+}
 
 QString PhotoChangedText(const QString& path) {
   return QCoreApplication::translate("tessaly::Photo", kPhotoChangedSource).arg(path);
@@ -106,7 +120,7 @@ void Photo::ReadFileDate(const QString& file) {
   dateText = locale.toString(modified.date(), QLocale::ShortFormat);
   if (modified.time() != QTime(0, 0))
     dateText += u' ' + locale.toString(modified.time(), LongTimeFormatWithoutZone(locale));
-  dateChoices = {DateChoice{dateText, DateSource::File}};
+  dateChoices = {DateChoice{dateText, DateSource::File, modified}};
   dateFrom = DateSource::File;
   path = file;
   kind = KindOf(file);
@@ -125,7 +139,7 @@ bool Photo::ReadDates() {
                                       std::pair{exif.DigitizedDate(), DateSource::Digitized},
                                       std::pair{exif.ModifiedDate(), DateSource::Modified}})
     if (const QDate date = DateOf(value); date.isValid())
-      dateChoices.insert(at++, DateChoice{locale.toString(date, QLocale::ShortFormat), source});
+      dateChoices.insert(at++, DateChoice{locale.toString(date, QLocale::ShortFormat), source, MomentOf(value)});
 
   // Zero is "no date tag could be read"; the file's date is kept then rather
   // than stamping the first day of the date scale.
@@ -188,11 +202,28 @@ void Photo::SetCrop(CropSide side, double p) {
   cropAt_ = CropPosition{side, p};
 }
 
+void Photo::SetFrameAt(double p) {
+  crop = FrameAt(print.format, width, height, p);
+  cropSet_ = true;
+  cropAt_ = CropPosition{CropSideOf(width, height), p, true, false};
+}
+
+void Photo::SetCentredFrame() {
+  crop = CentredFrame(print.format, width, height);
+  cropSet_ = true;
+  cropAt_ = CropPosition{CropSideOf(width, height), 50, true, true};
+}
+
 RenderJob Photo::Job(bool withStamp) const {
   RenderJob job;
   job.fileName = path;
   job.orientation = orientation;
   if (cropSet_) job.crop = crop;
+  if (withStamp && print.fit && width > 0 && height > 0) {
+    // Padded rather than cut: the crop is the picture with its borders.
+    job.crop = FitRect(print.format, width, height);
+    job.stampOnPicture = true;
+  }
   job.withStamp = withStamp;
   job.font = font.value_or(TStampFont{});
   job.dateText = dateText;
@@ -203,7 +234,8 @@ RenderJob Photo::Job(bool withStamp) const {
 void Photo::TakeRender(const RenderResult& result) {
   width = result.pictureWidth;
   height = result.pictureHeight;
-  crop = result.crop;
+  // A fit's borders are not the crop the frame chose.
+  if (!print.fit || !cropSet_) crop = print.fit ? TRect{0, 0, width, height} : result.crop;
   cropSet_ = true;
 }
 
@@ -240,7 +272,12 @@ bool Photo::Refresh() {
   ResetCrop();
   // The cut keeps its place along the short side; a picture that turned
   // from landscape to portrait is cut along its new short side.
-  if (at) SetPrintCrop(at->percent);
+  if (at && at->centred)
+    SetCentredFrame();
+  else if (at && at->byFormat)
+    SetFrameAt(at->percent);
+  else if (at)
+    SetPrintCrop(at->percent);
   return true;
 }
 

@@ -9,6 +9,7 @@
 // Errors are thrown as PictureError with the message to show.
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "Orientation.h"
 #include "PrintCrop.h"
 #include "CopySettings.h"
+#include "PrintFormat.h"
 #include "Render.h"
 #include "StampFont.h"
 
@@ -26,10 +28,17 @@ namespace tessaly {
 enum class DateSource { Original, Digitized, Modified, File };
 
 struct DateChoice {
+  DateChoice(QString text, DateSource source, QDateTime when = {})
+      : text(std::move(text)), source(source), when(std::move(when)) {}
   QString text;  // as it is stamped: EXIF dates date only, the file's with time
   DateSource source;
-  bool operator==(const DateChoice&) const = default;
+  QDateTime when;  // what text was made from, for the other date forms
+  bool operator==(const DateChoice& other) const { return text == other.text && source == other.source; }
 };
+
+// The choice's date in a date form (DateForm.h): its own text in the default
+// form, else the form made from its moment.
+QString FormedDate(const DateChoice& choice, const QString& form);
 
 // "Фотография изменилась после открытия: PATH" in the program's language
 // (translated in the context "tessaly::Photo" from kPhotoChangedSource):
@@ -64,6 +73,9 @@ class Photo {
   // Picture pixels shown and exported, right and bottom exclusive; it may
   // reach outside the picture. Left -1 until a picture is read.
   TRect crop{-1, 0, 0, 0};
+  // The print: its format (the frame's proportions) and whether the picture
+  // is padded to it with white borders instead of cut.
+  PrintChoice print;
 
   // Reads path's facts: ReadFileDate, ReadDates, ReadHeader. No pixels are
   // decoded. Throws PictureError; the steps before the failing one keep what
@@ -99,9 +111,15 @@ class Photo {
   void SetCropTop(double p) { SetCrop(CropSide::Top, p); }
   void SetCropLeft(double p) { SetCrop(CropSide::Left, p); }
   void SetPrintCrop(double p) { SetCrop(CropSideOf(width, height), p); }
+  // The frame of the print format at p percent along the side it moves on
+  // (FrameAt, PrintFormat.h), or in the middle of it.
+  void SetFrameAt(double p);
+  void SetCentredFrame();
   struct CropPosition {
     CropSide side;
     double percent;
+    bool byFormat = false;  // SetFrameAt, or SetCentredFrame when centred
+    bool centred = false;
   };
   // Where the last print cut was set; none for the whole picture.
   std::optional<CropPosition> CropAt() const { return cropAt_; }

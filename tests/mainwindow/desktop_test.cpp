@@ -121,16 +121,22 @@ class DesktopTest : public QObject {
   }
 
   void windowSpeaksTheUsersLanguage() {
-    const QStringList russian = {QStringLiteral("Файл: &Open Picture..., Export, Ex&port All, , Закрыть, E&xit"),
+    const QStringList russian = {QStringLiteral("Файл: &Open Picture..., Export, Ex&port All, Печать..., "
+                                                "Предпросмотр печати..., Печать в PDF..., , Закрыть, E&xit"),
                                  QStringLiteral("Правка: Отменить, Повторить, , Забыть правки"),
                                  QStringLiteral("Параметры: Шрифт по умолчанию, Шрифт для всех, Комментарий для всех, , "
                                                 "Преобразовать в sRGB, Сохранять координаты, Без метаданных, Качество JPEG"),
-                                 QStringLiteral("Закрыть, Применить, &10x15")};
-    const QStringList english = {QStringLiteral("File: &Open Picture..., Export, Ex&port All, , Close, E&xit"),
+                                 QStringLiteral("Печать: Формат, С полями, Формат для всех, , Положение штампа, "
+                                                "Безопасные поля, Форма даты, Плёнка"),
+                                 QStringLiteral("Закрыть, Применить, &10x15, ")};
+    const QStringList english = {QStringLiteral("File: &Open Picture..., Export, Ex&port All, Print..., "
+                                                "Print preview..., Print to PDF..., , Close, E&xit"),
                                  QStringLiteral("Edit: Undo, Redo, , Forget Edits"),
                                  QStringLiteral("Options: Default Font, Font for All, Comment for All, , "
                                                 "Convert to sRGB, Keep Location, No Metadata, JPEG Quality"),
-                                 QStringLiteral("Close, Apply, &10x15")};
+                                 QStringLiteral("Print: Format, With borders, Format for all, , Stamp position, "
+                                                "Safe margins, Date form, Film"),
+                                 QStringLiteral("Close, Apply, &10x15, ")};
     const struct { QLocale locale; QStringList menus, keys; } cases[] = {
         {QLocale(QLocale::English, QLocale::UnitedStates), english, {"Date", "Comment"}},
         {QLocale(QLocale::German, QLocale::Germany), english, {"Date", "Comment"}},

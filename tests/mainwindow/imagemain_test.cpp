@@ -146,14 +146,20 @@ class ImageFormTest : public QObject {
     };
     QStringList menus;
     for (QAction* menu : form.menuBar()->actions()) menus << menu->text() + ": " + texts(menu->menu()->actions()).join(", ");
-    QCOMPARE(menus, QStringList({"Файл: Open Picture|&Open Picture..., Export|Export, Export All|Ex&port All, |, "
+    QCOMPARE(menus, QStringList({"Файл: Open Picture|&Open Picture..., Export|Export, Export All|Ex&port All, "
+                                 "Печать|Печать..., Предпросмотр печати|Предпросмотр печати..., "
+                                 "Печать в PDF|Печать в PDF..., |, "
                                  "Закрыть|Закрыть, Exit|E&xit",
                                  "Правка: Отменить|Отменить, Повторить|Повторить, |, Забыть правки|Забыть правки",
                                  "Параметры: Шрифт по умолчанию|Шрифт по умолчанию, Шрифт для всех|Шрифт для всех, "
                                  "Комментарий для всех|Комментарий для всех, |, Преобразовать в sRGB|Преобразовать в sRGB, "
                                  "Сохранять координаты|Сохранять координаты, Без метаданных|Без метаданных, "
-                                 "Качество JPEG|Качество JPEG"}));
-    QCOMPARE(texts(form.ActionToolBar1->actions()), QStringList({"Закрыть|Закрыть", "Применить|Применить", "&10x15|10x15"}));
+                                 "Качество JPEG|Качество JPEG",
+                                 "Печать: Формат|Формат, С полями|С полями, Формат для всех|Формат для всех, |, "
+                                 "Положение штампа|Положение штампа, Безопасные поля|Безопасные поля, "
+                                 "Форма даты|Форма даты, Плёнка|Плёнка"}));
+    // The print format's button beside 10x15.
+    QCOMPARE(texts(form.ActionToolBar1->actions()), QStringList({"Закрыть|Закрыть", "Применить|Применить", "&10x15|10x15", "|"}));
     QCOMPARE(form.ValueListEditor1->rowCount(), 2);
     QCOMPARE(form.ValueListEditor1->item(0, 0)->text(), TImageForm::kDateKey);
     QCOMPARE(form.ValueListEditor1->item(1, 0)->text(), TImageForm::kCommentKey);
@@ -364,8 +370,11 @@ class ImageFormTest : public QObject {
                          << QRect(QPoint(0, 150), QPoint(3999, 2816)) << true;
     QTest::newRow("portrait 3:4") << QSize(1500, 2000) << QPoint(300, 600) << QRect(0, 0, 467, 700)
                                   << QPoint(58, 0) << QRect(QPoint(166, 0), QPoint(1498, 1999)) << true;
-    QTest::newRow("16:9") << QSize(1600, 900) << QPoint(400, 400) << QRect(0, 0, 800, 533) << QPoint(0, 0)
-                          << QRect(QPoint(0, -167), QPoint(1599, 899)) << true;
+    // Wider than 3:2 the frame keeps the height and trims the sides: 675 x 450
+    // over 800 x 450, centred on the pointer at x 63 = 7.875%, which is 126
+    // of the picture's 1600 pixels.
+    QTest::newRow("16:9") << QSize(1600, 900) << QPoint(400, 400) << QRect(0, 0, 675, 450) << QPoint(63, 0)
+                          << QRect(QPoint(126, 0), QPoint(1475, 899)) << true;
   }
   void cropFrame() {
     QFETCH(QSize, picture);
