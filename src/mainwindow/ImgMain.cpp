@@ -181,12 +181,20 @@ void TImageForm::RequestPreview() {
   AskPreview();
 }
 
-void TImageForm::AskPreview() {
+void TImageForm::AskPreview(bool again) {
   if (!CurrentPanel) return;
   ScrollBox1->AskPreview(
       CurrentPanel, Image1, [this](const TImgPanel* panel) { return panel == CurrentPanel; },
-      [this](const QString& message) { ShowError(message); });
+      [this](const QString& message) { ShowError(message); }, again);
 }
+
+QSize TImageForm::PreviewSize() const {
+  if (!CurrentPanel || !CurrentPanel->photo().HasFacts()) return Image1->Picture().size();
+  const TRect& crop = CurrentPanel->photo().crop;
+  return OutputSize(crop.Width(), crop.Height(), Image1->Target());
+}
+
+QRect TImageForm::PreviewRect() const { return Image1->RectFor(PreviewSize()); }
 
 void TImageForm::OnEnterImagePanel(TImgPanel* sender) {
   if (sender == nullptr || sender == CurrentPanel) return;
@@ -217,7 +225,7 @@ void TImageForm::ApplyActionExecute() {
   SetApplyEnabled(false);
   if (!CurrentPanel) return;
   ApplyEditorToPanel();
-  CurrentPanel->Render(*Image1, true);
+  AskPreview(true);
 }
 
 void TImageForm::ApplyEditorToPanel() {
@@ -253,10 +261,7 @@ void TImageForm::EnableTimer1() {
   if (!Timer1->isActive()) Timer1->start();
 }
 
-void TImageForm::Timer1Timer() {
-  Timer1->stop();
-  if (CurrentPanel) CurrentPanel->Render(*Image1, true);
-}
+void TImageForm::Timer1Timer() { RequestPreview(); }
 
 void TImageForm::CloseImageActionExecute() {
   if (CurrentPanel) {
@@ -283,8 +288,9 @@ void TImageForm::CropActionExecute() {
     try {
       CommitPendingEdit(true);
       // Right after a selection the preview waits for the timer. The frame
-      // is laid on the preview, so draw it now: a frame of no size could not
-      // be pressed, and the held pointer would have no way out.
+      // is laid where the preview goes (PreviewRect, never of no size while
+      // there is a picture, so the held pointer has a way out); the preview
+      // under it is asked for now.
       if (CurrentPanel && Image1->Picture().isNull()) Timer1Timer();
     } catch (...) {
       CropAction->setChecked(false);
@@ -306,7 +312,7 @@ void TImageForm::SetCropMode(bool on) {
     ClipShape->hide();
     return;
   }
-  const QRect frame = Image1->PictureRect();
+  const QRect frame = PreviewRect();
   ClipShape->setGeometry(QRect(frame.topLeft(), PrintFrameSize(frame.size())));
   pointerClip_.Hold(Image1);
   StatusText->setText(tr("Для завершения нажмите правую кнопку мыши"));
@@ -319,7 +325,7 @@ bool TImageForm::CropModeActive() const { return pointerClip_.Active(); }
 void TImageForm::Image1MouseMove(QPoint pos) {
   if (!CurrentPanel || !CropModeActive()) return;
   pos = pointerClip_.Keep(Image1, pos);
-  const QRect drawn = Image1->PictureRect();
+  const QRect drawn = PreviewRect();
   const int w = ClipShape->width();
   const int h = ClipShape->height();
   ClipShape->move(std::max(std::min(pos.x() - w / 2, drawn.width() - w), 0),
@@ -333,8 +339,8 @@ void TImageForm::ClipShapeMouseDown() {
     ~EndMode() { form->SetCropMode(false); }
   } endMode{this};
   if (!CurrentPanel) return;
-  const QRect drawn = Image1->PictureRect();
-  const QImage& shown = Image1->Picture();
+  const QRect drawn = PreviewRect();
+  const QSize shown = PreviewSize();
   const CropSide side = CropSideOf(shown.width(), shown.height());
   CurrentPanel->photo().SetCrop(side, side == CropSide::Top ? PercentOf(ClipShape->y(), drawn.height())
                                                             : PercentOf(ClipShape->x(), drawn.width()));
@@ -463,7 +469,7 @@ void TImageForm::FontToAllActionExecute() {
   CommitPendingEdit(false);
   const TStampFont font = CurrentPanel->GetStampFont();
   for (TImgPanel* panel : Panels()) panel->SetStampFont(&font);
-  CurrentPanel->Render(*Image1, true);
+  AskPreview(true);
 }
 
 void TImageForm::CommentToAllActionExecute() {
@@ -471,7 +477,7 @@ void TImageForm::CommentToAllActionExecute() {
   CommitPendingEdit(false);
   const QString comment = CurrentPanel->Comment;
   for (TImgPanel* panel : Panels()) panel->Comment = comment;
-  CurrentPanel->Render(*Image1, true);
+  AskPreview(true);
 }
 
 void TImageForm::CropEscapeActionExecute() {

@@ -90,7 +90,9 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // export starts; those under way finish.
   void CancelExportButtonClick();
   // The preview of the current picture decoded on the workers (the redraw
-  // timer's tick); Timer1Timer draws it at once.
+  // timer's tick; Timer1Timer asks for it at once). Apply, the 10x15 cut and
+  // the "для всех" actions ask for it the same way: no picture is drawn on
+  // the window's thread, and the newest request replaces an older one.
   void RequestPreview();
 
   // Thumbnails or a preview being decoded; Export All running.
@@ -143,8 +145,15 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // The outline check box and the date choices of the current picture.
   void ShowPanelExtras();
 
-  // The preview of the current picture asked of the workers.
-  void AskPreview();
+  // The preview of the current picture asked of the workers; again: its
+  // stamp or crop changed, so it is drawn again even when shown already.
+  void AskPreview(bool again = false);
+  // The size of the current picture's preview (its crop scaled as the
+  // render scales it for Image1), and where Image1 draws it: known from the
+  // photo's facts before the workers have drawn it, so the 10x15 frame is
+  // laid without waiting for them.
+  QSize PreviewSize() const;
+  QRect PreviewRect() const;
   // Export All's reports.
   void ExportAllFinished();
   // What could change the panels is disabled during Export All.

@@ -12,6 +12,8 @@
 #include <QToolBar>
 #include <QPainter>
 #include <QProgressBar>
+#include <QMutex>
+#include <QSemaphore>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -237,6 +239,7 @@ class ImageFormTest : public QObject {
       form.ValueListEditor1->SetValue(TImageForm::kDateKey, date);
       form.ValueListEditor1->SetValue(TImageForm::kCommentKey, comment);
       form.ApplyAction->trigger();
+      WaitForPreview();  // drawn by the workers
       return form.Image1->Picture();
     };
     const QImage dateOnly = preview("01.02.2003", "");
@@ -417,6 +420,7 @@ class ImageFormTest : public QObject {
     QTest::mouseClick(form.ClipShape, Qt::LeftButton, {}, QPoint(10, 10));
     QVERIFY(!form.CropModeActive());
     QCOMPARE(panel->Comment, QStringLiteral("pending"));
+    WaitForPreview();
     QCOMPARE(form.Image1->Picture().size(), QSize(800, 533));
   }
 
@@ -429,6 +433,8 @@ class ImageFormTest : public QObject {
     form.CropAction->trigger();
     QVERIFY(QFile::remove(panel->FileName));
     QTest::mouseClick(form.ClipShape, Qt::RightButton, {}, QPoint(5, 5));
+    QVERIFY(!form.CropModeActive());  // at once, before the workers answer
+    WaitForPreview();
     QCOMPARE(errors_.size(), 1);
     errors_.clear();
     QVERIFY(!form.CropModeActive());
@@ -436,6 +442,74 @@ class ImageFormTest : public QObject {
     QCOMPARE(form.StatusText->text(), QString());
     QVERIFY(!form.ApplyAction->isEnabled());
     QCOMPARE(form.Image1->Picture(), shown);
+  }
+
+  // Apply, the 10x15 frame and its cut draw nothing on the window's thread:
+  // with the workers held the view keeps what it showed, the frame is laid
+  // where the preview goes, and of two Applies only the newer one's picture
+  // is shown, even when the older one is answered last.
+  void applyAndFrameDrawOnTheWorkers() {
+    TImageForm& form = NewForm();
+    form.Image1->setFixedSize(800, 700);
+    QSemaphore first, second;
+    QAtomicInt held = 0, finished = 0;
+    QMutex mutex;
+    QStringList started;  // the comments of the held renders, as they start
+    const auto startedCount = [&] {
+      const QMutexLocker lock(&mutex);
+      return started.size();
+    };
+    // However the test ends, the workers are let go before what they use.
+    struct LetGo {
+      QSemaphore &a, &b;
+      std::unique_ptr<TImageForm>& form;
+      ~LetGo() {
+        a.release(100);
+        b.release(100);
+        form.reset();
+      }
+    } letGo{first, second, form_};
+    form.ScrollBox1->SetRenderWorker([&](const tessaly::RenderJob& job, const tessaly::RenderTarget& target) {
+      if (held.loadAcquire() && job.withStamp) {
+        mutex.lock();
+        started << job.comment;
+        mutex.unlock();
+        (job.comment == "second" ? second : first).acquire();
+      }
+      tessaly::RenderResult result = tessaly::Render(job, target);
+      finished.fetchAndAddOrdered(1);
+      return result;
+    });
+    held.storeRelease(1);
+    form.OpenPicture1Accept({WritePicture(Path("w.jpg"), 1200, 900)});
+    form.CropAction->trigger();  // before the timer: nothing drawn yet
+    QVERIFY(form.Image1->Picture().isNull());
+    QCOMPARE(form.ClipShape->geometry(), QRect(0, 0, 800, 533));
+    form.Image1MouseMove(QPoint(400, 332));
+    QCOMPARE(form.ClipShape->pos(), QPoint(0, 66));
+    first.release();  // the frame's preview
+    QTRY_VERIFY(!form.Image1->Picture().isNull());
+    const qint64 uncut = form.Image1->Picture().cacheKey();
+    TImgPanel* panel = form.CurrentPanel;
+
+    form.ValueListEditor1->SetValue(TImageForm::kCommentKey, QStringLiteral("first"));
+    form.ClipShapeMouseDown();  // the cut and the typed text, applied
+    QCOMPARE(panel->CropRect, (TRect{0, 99, 1200, 899}));
+    QCOMPARE(form.Image1->Picture().cacheKey(), uncut);
+    QTRY_COMPARE(startedCount(), 2);
+    form.ValueListEditor1->SetValue(TImageForm::kCommentKey, QStringLiteral("second"));
+    form.ApplyAction->trigger();
+    QCOMPARE(form.Image1->Picture().cacheKey(), uncut);
+    QVERIFY(form.LoadingPictures());
+    const int done = finished.loadAcquire();
+    first.release();  // the replaced request: its answer is dropped
+    QTRY_COMPARE(finished.loadAcquire(), done + 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(form.Image1->Picture().cacheKey(), uncut);
+    second.release();
+    WaitForPreview();
+    QCOMPARE(form.Image1->Picture(), tessaly::Render(panel->StampedJob(), form.Image1->Target()).image);
+    QCOMPARE(form.Image1->Picture().size(), QSize(800, 533));
   }
 
   void exportWithoutCurrentPictureDoesNothing() {
