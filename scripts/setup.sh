@@ -11,7 +11,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs          # JPEG decode/encode; djpeg/cjpeg for the benchmark
   libheif-dev libheif-examples                     # HEIF/HEIC decode (libde265, x265 plugins); heif-convert for the benchmark
   xvfb xauth fonts-dejavu-core                     # a display and fonts for headless runs
-  qt6-l10n-tools                                   # lrelease: the window's English translation
+  qt6-tools-dev qt6-l10n-tools                     # Qt's CMake translation tools (lupdate, lrelease)
   dpkg-dev desktop-file-utils appstream            # the Debian package; checks of the installed files
 )
 

@@ -308,8 +308,13 @@ class TimgData : public tEndInd {
   std::shared_ptr<TIPTCdata> iptc;
   ReaderExtensions extensions;
 
-  // Reads the file and returns HasMetadata(); never throws.
+  // Reads the file and returns HasMetadata(); never throws. Its name's
+  // extension decides how: .jpg/.jpeg/.jpe as JPEG, .tif/.tiff/.nef as TIFF.
   bool ReadPicture(const std::string& fileName);
+  // Reads a picture held in memory exactly as ReadPicture reads a file of
+  // these bytes named name: fileName is name, fileSize the byte count,
+  // fileDate 0. Nothing refers to bytes after the call. Never throws.
+  bool ReadPictureBytes(std::string_view bytes, const std::string& name);
   // Reads an EXIF block that comes without a JPEG around it (the EXIF item
   // of a HEIF file, which the caller takes out of the file): tiffBytes from
   // the TIFF header on, at most kTiffReadSize of them, parsed exactly as the

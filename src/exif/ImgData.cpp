@@ -21,8 +21,19 @@ constexpr int64_t kFillLimit = 65536;  // 0xFF fill bytes before a marker (B.1.1
 constexpr int64_t kSignaturePos = 3, kTiffHeaderPos = 9, kFirstDirectoryPos = 13;
 constexpr int64_t kTiffFirstDirectory = 8;
 
-// A regular file open for reading; closed on every path.
-class InputFile {
+// Where a walk takes its bytes from, front to back: a file or a buffer.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // The next byte, or -1 at the end.
+  virtual int Byte() = 0;
+  // count bytes; those beyond the end are zeros. got: how many there were.
+  virtual std::string Read(size_t count, size_t* got = nullptr) = 0;
+};
+
+// A regular file open for reading; closed on every path. Read as the walk
+// goes, so that a photo's picture data after its metadata is never read.
+class InputFile final : public ByteSource {
  public:
   explicit InputFile(const std::string& name) {
     // Opened without blocking: a named pipe would otherwise wait for a writer
@@ -39,11 +50,9 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  // The next byte, or -1 at the end of the file.
-  int Byte() { return std::getc(file_); }
+  int Byte() override { return std::getc(file_); }
 
-  // count bytes; those beyond the end of the file are zeros.
-  std::string Read(size_t count, size_t* got = nullptr) {
+  std::string Read(size_t count, size_t* got = nullptr) override {
     std::string bytes(count, '\0');
     const size_t n = std::fread(bytes.data(), 1, count, file_);
     if (got) *got = n;
@@ -52,6 +61,27 @@ class InputFile {
 
  private:
   std::FILE* file_ = nullptr;
+};
+
+// Bytes in memory, read like a file.
+class InputBytes final : public ByteSource {
+ public:
+  explicit InputBytes(std::string_view bytes) : bytes_(bytes) {}
+
+  int Byte() override { return at_ < bytes_.size() ? static_cast<uint8_t>(bytes_[at_++]) : -1; }
+
+  std::string Read(size_t count, size_t* got = nullptr) override {
+    const size_t n = std::min(count, bytes_.size() - at_);
+    std::string bytes(count, '\0');
+    bytes.replace(0, n, bytes_.substr(at_, n));
+    at_ += n;
+    if (got) *got = n;
+    return bytes;
+  }
+
+ private:
+  std::string_view bytes_;
+  size_t at_ = 0;
 };
 
 std::string LowerExtension(const std::string& name) {
@@ -102,7 +132,7 @@ void ParseExifSegment(TimgData& data, const tSection& slot) {
 }
 
 // The marker code after any number of 0xFF fill bytes; -1 at the end.
-int NextMarker(InputFile& file) {
+int NextMarker(ByteSource& file) {
   for (int64_t fill = 0; fill < kFillLimit; ++fill) {
     const int byte = file.Byte();
     if (byte != 0xFF) return byte;
@@ -110,7 +140,7 @@ int NextMarker(InputFile& file) {
   return -1;
 }
 
-bool WalkSegments(TimgData& data, InputFile& file) {
+bool WalkSegments(TimgData& data, ByteSource& file) {
   if (file.Byte() != 0xFF || file.Byte() != 0xD8) return false;
   data.segmentCount = 0;
   for (int read = 0; data.segmentCount < TimgData::kWalkLimit && read < kSegmentReadLimit;
@@ -164,9 +194,8 @@ bool WalkSegments(TimgData& data, InputFile& file) {
   return data.HasMetadata();
 }
 
-bool ReadJpeg(TimgData& data, const std::string& name) {
+bool ReadJpeg(TimgData& data, ByteSource& file) {
   data.tiffMode = false;
-  InputFile file(name);
   try {
     return WalkSegments(data, file);
   } catch (const std::exception&) {
@@ -174,7 +203,7 @@ bool ReadJpeg(TimgData& data, const std::string& name) {
   }
 }
 
-bool ReadTiffStructure(TimgData& data, InputFile& file) {
+bool ReadTiffStructure(TimgData& data, ByteSource& file) {
   const std::string order = file.Read(2);
   if (order != "II" && order != "MM") return false;
   tSection& slot = data.segments[1];
@@ -199,17 +228,38 @@ bool ReadTiffStructure(TimgData& data, InputFile& file) {
   return true;
 }
 
-bool ReadTiff(TimgData& data, const std::string& name) {
+bool ReadTiff(TimgData& data, ByteSource& file) {
   struct TiffMode {
     TimgData& data;
     ~TiffMode() { data.tiffMode = false; }
   } mode{data};
   data.tiffMode = true;
-  InputFile file(name);
   try {
     return ReadTiffStructure(data, file);
   } catch (const std::exception&) {
     return false;
+  }
+}
+
+// Reads a picture as its name's extension says (JPEG or TIFF-structured),
+// its bytes from the source open() gives. An extension of neither kind is no
+// EXIF file; a source that cannot be opened (open() throws) is an error.
+template <typename Open>
+void ReadByExtension(TimgData& data, const std::string& name, Open open) {
+  data.errorText = "Not an EXIF file";
+  try {
+    const std::string ext = LowerExtension(name);
+    bool read = false;
+    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") {
+      auto source = open();
+      read = ReadJpeg(data, source);
+    } else if (ext == ".tif" || ext == ".tiff" || ext == ".nef") {
+      auto source = open();
+      read = ReadTiff(data, source);
+    }
+    if (read) data.errorText = "<none>";
+  } catch (const std::exception&) {
+    data.errorText = "Illegal Exif construction";
   }
 }
 
@@ -247,18 +297,15 @@ void TimgData::Reset() {
 bool TimgData::ReadPicture(const std::string& name) {
   Reset();
   if (!ReadFileFacts(*this, name)) return false;
-  errorText = "Not an EXIF file";
-  try {
-    const std::string ext = LowerExtension(name);
-    bool read = false;
-    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe")
-      read = ReadJpeg(*this, name);
-    else if (ext == ".tif" || ext == ".tiff" || ext == ".nef")
-      read = ReadTiff(*this, name);
-    if (read) errorText = "<none>";
-  } catch (const std::exception&) {
-    errorText = "Illegal Exif construction";
-  }
+  ReadByExtension(*this, name, [&] { return InputFile(name); });
+  return HasMetadata();
+}
+
+bool TimgData::ReadPictureBytes(std::string_view bytes, const std::string& name) {
+  Reset();
+  fileName = name;
+  fileSize = static_cast<int64_t>(bytes.size());
+  ReadByExtension(*this, name, [&] { return InputBytes(bytes); });
   return HasMetadata();
 }
 

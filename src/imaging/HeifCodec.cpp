@@ -3,7 +3,7 @@
 #include <QFileInfo>
 
 #include "PathBytes.h"
-#include "Render.h"
+#include "PictureError.h"
 
 namespace tessaly {
 

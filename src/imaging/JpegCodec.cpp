@@ -1,7 +1,6 @@
 #include "JpegCodec.h"
 
 #include <cerrno>
-#include <csetjmp>
 #include <cstdio>
 #include <algorithm>
 #include <sys/stat.h>
@@ -10,37 +9,11 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "JpegErrors.h"
 #include "PathBytes.h"
-#include "Render.h"
+#include "PictureError.h"
 
 namespace tessaly {
-
-namespace {
-
-// libjpeg error handler: keeps the message and jumps back to the fence.
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
-};
-
-void OnError(j_common_ptr info) {
-  auto* err = reinterpret_cast<ErrorManager*>(info->err);
-  (*info->err->format_message)(info, err->message);
-  longjmp(err->jump, 1);
-}
-
-// The encoder's warnings concern its caller's use, not data; none are printed.
-void OnOutputMessage(j_common_ptr) {}
-
-void InitErrors(ErrorManager* err) {
-  jpeg_std_error(&err->pub);
-  err->pub.error_exit = OnError;
-  err->pub.output_message = OnOutputMessage;
-  err->message[0] = '\0';
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Decoding.
@@ -92,7 +65,7 @@ constexpr size_t kOutputBufferSize = 1 << 16;
 
 struct JpegEncoder::State {
   jpeg_compress_struct info;
-  ErrorManager err;
+  JpegErrors err;  // the encoder's warnings concern its caller's use, not data: dropped
   jpeg_destination_mgr dest;
   int fd = -1;
   int writeErrno = 0;
@@ -142,8 +115,7 @@ void TermDestination(j_compress_ptr info) {
 }
 
 bool EncoderStart(EncoderState* s, int width, int height, int quality) {
-  InitErrors(&s->err);
-  s->info.err = &s->err.pub;
+  s->info.err = UseJpegErrors(&s->err);
   if (setjmp(s->err.jump)) return false;
   jpeg_create_compress(&s->info);
   s->created = true;
@@ -188,7 +160,7 @@ JpegEncoder::~JpegEncoder() {
 void JpegEncoder::Fail() const {
   const QString reason = state_->writeErrno != 0 ? ErrnoText(state_->writeErrno)
                                                  : QString::fromLocal8Bit(state_->err.message);
-  throw PictureError(QStringLiteral("Cannot write %1: %2").arg(path_, reason));
+  throw PictureError(QStringLiteral("Cannot write %1: %2").arg(path_, reason), reason);
 }
 
 int JpegEncoder::WriteErrno() const { return state_->writeErrno; }

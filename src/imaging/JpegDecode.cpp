@@ -1,12 +1,13 @@
 #include "JpegDecode.h"
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstring>
 #include <sys/stat.h>
 
 #include <jpeglib.h>
 #include <jerror.h>
+
+#include "JpegErrors.h"
 
 namespace tessaly {
 
@@ -90,11 +91,10 @@ std::string PlausibilityProblem(int64_t width, int64_t height, int64_t fileBytes
   return CannotHold(fileBytes, width, height);
 }
 
-// libjpeg's error handler with the decoder's bookkeeping.
+// The error manager with the decoder's bookkeeping; common first, so that
+// libjpeg's pointer to the manager is a pointer to this.
 struct ErrorState {
-  jpeg_error_mgr pub;
-  jmp_buf jump;
-  char message[JMSG_LENGTH_MAX + 64] = {};
+  JpegErrors common;
   char damage[JMSG_LENGTH_MAX] = {};
   bool refuseDamage = false;
   bool dataEnded = false;  // the data ran out (or, arithmetic-coded, went wrong)
@@ -117,47 +117,34 @@ struct JpegDecode::State {
 
 namespace {
 
-void OnError(j_common_ptr info) {
-  auto* err = reinterpret_cast<ErrorState*>(info->err);
-  (*info->err->format_message)(info, err->message);
-  longjmp(err->jump, 1);
-}
+ErrorState* StateOf(j_common_ptr info) { return reinterpret_cast<ErrorState*>(info->err); }
 
-void OnMessage(j_common_ptr info, int level) {
-  if (level >= 0) return;  // traces
-  auto* err = reinterpret_cast<ErrorState*>(info->err);
-  ++err->pub.num_warnings;
-  const int code = err->pub.msg_code;
+void OnWarning(j_common_ptr info) {
+  ErrorState* err = StateOf(info);
+  const int code = info->err->msg_code;
   if (!IsDamage(code)) return;
   if (err->damage[0] == '\0') (*info->err->format_message)(info, err->damage);
   // After the end of the data libjpeg goes on with zeros: nothing for
   // Huffman codes, noise at full cost for arithmetic ones.
   if (code == JWRN_JPEG_EOF || err->arithmetic) err->dataEnded = true;
-  if (!err->refuseDamage) return;
-  std::snprintf(err->message, sizeof err->message, "Picture data is damaged: %s", err->damage);
-  longjmp(err->jump, 1);
+  if (err->refuseDamage) JpegFail(info, "Picture data is damaged: %s", err->damage);
 }
 
 // Called by libjpeg before each step of input; charges each new scan to the
 // budget before it is decoded and ends the decode like an error past it.
 void OnProgress(j_common_ptr common) {
   auto* info = reinterpret_cast<j_decompress_ptr>(common);
-  auto* err = reinterpret_cast<ErrorState*>(common->err);
+  ErrorState* err = StateOf(common);
   if (info->input_scan_number == err->chargedScan) return;
   err->chargedScan = info->input_scan_number;
-  if (info->input_scan_number > kMaxScans) {
-    std::snprintf(err->message, sizeof err->message, "More than %d scans", kMaxScans);
-    longjmp(err->jump, 1);
-  }
+  if (info->input_scan_number > kMaxScans) JpegFail(common, "More than %d scans", kMaxScans);
   int64_t blocks = 0;
   for (int i = 0; i < info->comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i)
     blocks += int64_t(info->cur_comp_info[i]->width_in_blocks) * info->cur_comp_info[i]->height_in_blocks;
   const int64_t coefficients = std::clamp(info->Se - info->Ss + 1, 1, DCTSIZE2);
   err->work += blocks * coefficients * (err->arithmetic ? kArithmeticCost : 1);
   if (err->work <= err->maxWork) return;
-  std::snprintf(err->message, sizeof err->message, "Too many scans for a picture of %u x %u pixels",
-                info->image_width, info->image_height);
-  longjmp(err->jump, 1);
+  JpegFail(common, "Too many scans for a picture of %u x %u pixels", info->image_width, info->image_height);
 }
 
 int64_t Blocks(const jpeg_decompress_struct& info) {
@@ -172,11 +159,9 @@ int64_t Blocks(const jpeg_decompress_struct& info) {
 using State = JpegDecode::State;
 
 bool FencedHeader(State* s, std::FILE* file, const uint8_t* data, size_t size) {
-  jpeg_std_error(&s->err.pub);
-  s->err.pub.error_exit = OnError;
-  s->err.pub.emit_message = OnMessage;
-  s->info.err = &s->err.pub;
-  if (setjmp(s->err.jump)) return false;
+  s->info.err = UseJpegErrors(&s->err.common);
+  s->err.common.onWarning = OnWarning;
+  if (setjmp(s->err.common.jump)) return false;
   jpeg_create_decompress(&s->info);
   s->created = true;
   s->info.mem->max_memory_to_use =
@@ -194,7 +179,7 @@ bool FencedHeader(State* s, std::FILE* file, const uint8_t* data, size_t size) {
 }
 
 bool FencedStart(State* s, int eighths) {
-  if (setjmp(s->err.jump)) return false;
+  if (setjmp(s->err.common.jump)) return false;
   s->info.scale_num = (unsigned)eighths;
   s->info.scale_denom = 8;
   s->info.out_color_space = IsCmyk(s->info.jpeg_color_space) ? JCS_CMYK : JCS_RGB;
@@ -203,14 +188,14 @@ bool FencedStart(State* s, int eighths) {
 }
 
 bool FencedRead(State* s, JSAMPROW row) {
-  if (setjmp(s->err.jump)) return false;
+  if (setjmp(s->err.common.jump)) return false;
   // Returns 0 rows only past the last row, which the callers never ask for.
   jpeg_read_scanlines(&s->info, &row, 1);
   return true;
 }
 
 bool FencedSkip(State* s, int count) {
-  if (setjmp(s->err.jump)) return false;
+  if (setjmp(s->err.common.jump)) return false;
   jpeg_skip_scanlines(&s->info, (JDIMENSION)count);
   return true;
 }
@@ -226,14 +211,14 @@ JpegDecode::~JpegDecode() {
 bool JpegDecode::ReadHeader(std::FILE* file, int64_t fileBytes) {
   state_->fileBytes = fileBytes;
   if (FencedHeader(state_.get(), file, nullptr, 0)) return true;
-  state_->error = state_->err.message;
+  state_->error = state_->err.common.message;
   return false;
 }
 
 bool JpegDecode::ReadHeader(const uint8_t* data, size_t size) {
   state_->fileBytes = int64_t(size);
   if (FencedHeader(state_.get(), nullptr, data, size)) return true;
-  state_->error = state_->err.message;
+  state_->error = state_->err.common.message;
   return false;
 }
 
@@ -260,7 +245,7 @@ std::string JpegDecode::Damage() const { return state_->err.damage; }
 bool JpegDecode::Start(int eighths) {
   State* s = state_.get();
   if (!FencedStart(s, eighths)) {
-    s->error = s->err.message;
+    s->error = s->err.common.message;
     return false;
   }
   s->endedAtStart = s->err.dataEnded;
@@ -276,7 +261,7 @@ bool JpegDecode::ReadRow(uint8_t* row) {
   }
   uint8_t* out = cmykRow_.empty() ? row : cmykRow_.data();
   if (!FencedRead(s, out)) {
-    s->error = s->err.message;
+    s->error = s->err.common.message;
     return false;
   }
   // Past the end of the data a sequential picture is decoded no further.
@@ -297,7 +282,7 @@ bool JpegDecode::SkipRows(int count) {
   State* s = state_.get();
   if (count <= 0 || s->rowsCut) return true;
   if (!FencedSkip(s, count)) {
-    s->error = s->err.message;
+    s->error = s->err.common.message;
     return false;
   }
   s->rowsCut = s->err.dataEnded && !s->endedAtStart;

@@ -2,8 +2,9 @@
 // the file's data can hold: the header's claim is checked before anything is
 // decoded, and the decode stops on a work budget. libjpeg reports errors by
 // longjmp; every call into it is fenced by setjmp inside small C-style
-// functions (JpegDecode.cpp) that hold no C++ objects. Failures come out as
-// false with a text in Error().
+// functions (JpegDecode.cpp) that hold no C++ objects, with the error manager
+// the encoder uses too (JpegErrors.h). Failures come out as false with a
+// text in Error().
 #pragma once
 
 #include <cstddef>

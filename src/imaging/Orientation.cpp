@@ -6,7 +6,7 @@
 #include <sys/mman.h>
 #include <vector>
 
-#include "Render.h"
+#include "PictureError.h"
 
 namespace tessaly {
 

@@ -13,20 +13,10 @@
 
 #include "Orientation.h"
 #include "PathBytes.h"
+#include "PictureError.h"
 #include "StampFont.h"
 
 namespace tessaly {
-
-// A picture that cannot be read, decoded or written, or a folder that cannot
-// be made. what() is the message shown to the user (UTF-8), a file name's
-// bytes that are not UTF-8 shown as U+FFFD.
-class PictureError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-  explicit PictureError(const QString& message)
-      : std::runtime_error(DisplayName(message).toStdString()) {}
-  QString Message() const { return QString::fromUtf8(what()); }
-};
 
 // The picture a job was made for is no longer what the file holds: its
 // upright size is not the job's uprightSize: "The photo changed after it
@@ -40,15 +30,6 @@ class PictureChanged : public PictureError {
  private:
   QString path_;
 };
-
-// The messages the decoders share: "Cannot open <path>: <reason>" (the file
-// itself), "Cannot read <path>: <reason>" (its contents) and "Cannot make a
-// picture of W x H pixels" (the render cap).
-PictureError OpenError(const QString& path, const QString& reason);
-PictureError ReadError(const QString& path, const QString& reason);
-PictureError PictureSizeError(int64_t width, int64_t height);
-// The system's text for an errno value.
-QString ErrnoText(int code);
 
 // Picture pixels; Right and Bottom exclusive.
 struct TRect {
@@ -97,16 +78,6 @@ struct RenderResult {
 
 // Colour of the part of a crop rectangle that lies outside the picture.
 inline constexpr QRgb kOutsideColor = qRgb(255, 255, 255);
-
-// Throws PictureError ("Cannot make a picture of W x H pixels") for a
-// picture past the render cap of 1 GiB at 3 bytes a pixel. Every decoder
-// calls it with the size a file claims before decoding any of it.
-void CheckPictureSize(int64_t width, int64_t height);
-
-// CheckPictureSize, then whether a file of fileBytes can plausibly hold that
-// many pixels ("Cannot read " + path + ": A file of N bytes cannot hold W x H
-// pixels"): for a decoder to call with its header's claim before decoding.
-void CheckClaimedSize(const QString& path, int64_t width, int64_t height, int64_t fileBytes);
 
 // Throws PictureError when the file cannot be read or decoded.
 RenderResult Render(const RenderJob& job, const RenderTarget& target);

@@ -1,7 +1,6 @@
 #include "Translations.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -17,12 +16,6 @@ void Install(QTranslator* translator) {
 
 }  // namespace
 
-QStringList TranslationFolders(const QString& exeDir) {
-  const QDir dir(exeDir);
-  return {QDir::cleanPath(dir.filePath(QStringLiteral("../share/tessaly/translations"))),
-          QDir::cleanPath(dir.filePath(QStringLiteral("../translations")))};
-}
-
 bool InstallTranslations(QCoreApplication& app, const QLocale& locale) {
   for (QTranslator* old : app.findChildren<QTranslator*>(kTranslatorName, Qt::FindDirectChildrenOnly)) {
     QCoreApplication::removeTranslator(old);
@@ -37,12 +30,11 @@ bool InstallTranslations(QCoreApplication& app, const QLocale& locale) {
     delete qt;
 
   if (locale.language() == QLocale::Russian) return true;
+  // Compiled into the program as a resource by the build.
   auto* own = new QTranslator(&app);
-  for (const QString& folder : TranslationFolders(QCoreApplication::applicationDirPath())) {
-    if (own->load(QStringLiteral("tessaly_en"), folder)) {
-      Install(own);
-      return true;
-    }
+  if (own->load(QStringLiteral("tessaly_en"), QStringLiteral(":/i18n"))) {
+    Install(own);
+    return true;
   }
   delete own;
   return false;

@@ -132,27 +132,36 @@ std::vector<Hostile> HostileFiles() {
   };
 }
 
+// Each fault read from a file and from the same bytes in memory: the two
+// reads have one outcome, and the one from memory records its name and size.
 TEST(HostileFiles, EachFaultHasItsOutcome) {
   const std::string dir = TempDir("hostile");
   int n = 0;
   for (const Hostile& h : HostileFiles()) {
     SCOPED_TRACE(h.fault);
-    TimgData data(kBuildAll);
     const std::string path = WriteFile(dir + "/" + std::to_string(++n) + h.extension, h.bytes);
-    EXPECT_EQ(data.ReadPicture(path), h.read);
-    EXPECT_EQ(data.errorText, h.errorText);
-    EXPECT_EQ(data.exif ? data.exif->tagCount() : kNoExif, h.tags);
-    EXPECT_LE(data.segmentCount, TimgData::kWalkLimit);
+    TimgData fromFile(kBuildAll), fromBytes(kBuildAll);
+    const bool readFile = fromFile.ReadPicture(path);
+    const bool readBytes = fromBytes.ReadPictureBytes(h.bytes, path);
+    for (const auto& [data, read] : {std::pair<const TimgData*, bool>{&fromFile, readFile}, {&fromBytes, readBytes}}) {
+      EXPECT_EQ(read, h.read);
+      EXPECT_EQ(data->errorText, h.errorText);
+      EXPECT_EQ(data->exif ? data->exif->tagCount() : kNoExif, h.tags);
+      EXPECT_LE(data->segmentCount, TimgData::kWalkLimit);
+    }
+    EXPECT_EQ(fromBytes.segmentCount, fromFile.segmentCount);
+    EXPECT_EQ(fromBytes.fileName, path);
+    EXPECT_EQ(fromBytes.fileSize, static_cast<int64_t>(h.bytes.size()));
+    EXPECT_EQ(fromBytes.fileDate, 0.0);
   }
 }
 
 // Every prefix and every single flipped byte of the sample photo, as JPEG
 // and as TIFF: the outcome is one of the reader's texts and the walk ends.
 TEST(HostileFiles, CutAndFlippedSamplesFinish) {
-  const std::string dir = TempDir("mangled");
   const std::set<std::string> outcomes = {"<none>", "Not an EXIF file"};
-  for (const auto& [photo, name] : {std::pair{SampleJpeg(true), "/m.jpg"},
-                                    std::pair{SampleTiff(false), "/m.tif"}}) {
+  for (const auto& [photo, name] : {std::pair{SampleJpeg(true), "m.jpg"},
+                                    std::pair{SampleTiff(false), "m.tif"}}) {
     std::vector<std::string> variants;
     for (size_t cut = 0; cut < photo.size(); ++cut) variants.push_back(photo.substr(0, cut));
     for (size_t at = 0; at < photo.size(); ++at) {
@@ -162,7 +171,7 @@ TEST(HostileFiles, CutAndFlippedSamplesFinish) {
     }
     for (const std::string& bytes : variants) {
       TimgData data(kBuildAll);
-      data.ReadPicture(WriteFile(dir + name, bytes));
+      data.ReadPictureBytes(bytes, name);
       ASSERT_EQ(outcomes.count(data.errorText), 1u) << data.errorText;
       if (data.exif) data.exif->ShotDateTime();
     }

@@ -27,8 +27,9 @@ class SegmentWalk : public ::testing::Test {
   std::string dir = TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
   TimgData data{kBuildAll};
 
+  // The bytes read as a file so named would be.
   bool Read(const std::string& bytes, const std::string& name = "photo.jpg") {
-    return data.ReadPicture(WriteFile(dir + "/" + name, bytes));
+    return data.ReadPictureBytes(bytes, name);
   }
   int SlotOf(const tSection* section) const {
     return section ? static_cast<int>(section - data.segments) : 0;
@@ -177,7 +178,7 @@ TEST_F(SegmentWalk, CreatesTheIptcObjectThroughItsHookOnce) {
   };
   TimgData withIptc(kBuildAll, ext);
   const std::string app13 = Segment(0xED, "Photoshop 3.0");
-  ASSERT_TRUE(withIptc.ReadPicture(WriteFile(dir + "/iptc.jpg", JpegFile({app13, app13}))));
+  ASSERT_TRUE(withIptc.ReadPictureBytes(JpegFile({app13, app13}), "iptc.jpg"));
   EXPECT_EQ(calls, 1);
 }
 

@@ -77,6 +77,13 @@ double CpuSeconds() {
   return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// A render of the whole picture, no stamp.
+RenderJob JobOf(const QString& path) {
+  RenderJob job;
+  job.fileName = path;
+  return job;
+}
+
 QString Outcome(const std::function<QString()>& run) {
   try {
     return run();
@@ -146,7 +153,7 @@ TEST(Untrusted, CraftedPicturesAreRefusedBeforeTheirClaimCostsTime) {
   EXPECT_TRUE(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden).isEmpty());
 
   // The same damaged data is shown as far as it goes, and says so.
-  const RenderResult shown = Render(RenderJob{folder + "/arithmetic_cut_short.jpg"}, thumbnail);
+  const RenderResult shown = Render(JobOf(folder + "/arithmetic_cut_short.jpg"), thumbnail);
   EXPECT_EQ(shown.image.size(), QSize(160, 107));
   EXPECT_EQ(shown.damage.toStdString(), "Premature end of JPEG file");
 }
@@ -163,13 +170,13 @@ TEST(Untrusted, EveryCutInsideTheScanDataIsRefusedForExport) {
     const QString path = folder + "/photo.jpg";
     for (size_t cut = scanData; cut < end; ++cut, ++cuts) {
       WriteFile(QFile::encodeName(path).toStdString(), whole.substr(0, cut));
-      const QString outcome = Outcome([&] { return ExportStampedCopy(RenderJob{path}); });
+      const QString outcome = Outcome([&] { return ExportStampedCopy(JobOf(path)); });
       EXPECT_EQ(outcome, "Cannot read " + path + ": Picture data is damaged: Premature end of JPEG file")
           << coding << " " << cut;
       ASSERT_TRUE(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden).isEmpty()) << coding << " " << cut;
     }
     WriteFile(QFile::encodeName(path).toStdString(), whole);
-    EXPECT_EQ(Outcome([&] { return ExportStampedCopy(RenderJob{path}); }), folder + "/Export/photo.jpg");
+    EXPECT_EQ(Outcome([&] { return ExportStampedCopy(JobOf(path)); }), folder + "/Export/photo.jpg");
     QFile::remove(folder + "/Export/photo.jpg");
   }
   EXPECT_GT(cuts, 500);  // the sweep reached the scan data of all three
@@ -188,7 +195,7 @@ TEST(Untrusted, FailedOpensLeaveNoDescriptorBehind) {
   const int before = OpenDescriptors();
   for (int i = 0; i < 1000; ++i) {
     const QString path = folder + "/" + failing[i % 4].first;
-    EXPECT_THROW(Render(RenderJob{path}, {160, 120, true}), PictureError) << path.toStdString();
+    EXPECT_THROW(Render(JobOf(path), {160, 120, true}), PictureError) << path.toStdString();
   }
   EXPECT_EQ(OpenDescriptors(), before);
 }
@@ -202,14 +209,14 @@ TEST(Untrusted, QtReadersFollowTheRenderCap) {
   writer.setQuality(100);  // fastest compression
   ASSERT_TRUE(writer.write(large));
   large = QImage();
-  EXPECT_EQ(Outcome([&] { return ExportStampedCopy(RenderJob{folder + "/large.png"}); }).toStdString(),
+  EXPECT_EQ(Outcome([&] { return ExportStampedCopy(JobOf(folder + "/large.png")); }).toStdString(),
             (folder + "/Export/large.png").toStdString());
 
   // A portable pixmap's header claims its size in text.
   const auto claiming = [&](const char* name, int w, int h) {
     const std::string bytes = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n" + std::string(300, 'x');
     WriteFile(QFile::encodeName(folder + "/" + name).toStdString(), bytes);
-    return Outcome([&] { return ExportStampedCopy(RenderJob{folder + "/" + name}); }).toStdString();
+    return Outcome([&] { return ExportStampedCopy(JobOf(folder + "/" + name)); }).toStdString();
   };
   EXPECT_EQ(claiming("huge.ppm", 20000, 20000), "Cannot make a picture of 20000 x 20000 pixels");
   EXPECT_EQ(claiming("implausible.ppm", 9000, 9000),

@@ -68,7 +68,7 @@ class DesktopTest : public QObject {
     QTemporaryDir dir;
     const QString root = MakeFolder(dir);
     QStringList exported, expected;
-    for (const QString& name : {"A.jpg", "b.jpg", "c.png"}) {
+    for (const char* name : {"A.jpg", "b.jpg", "c.png"}) {
       exported << root + QStringLiteral("/Export/") + name;
       expected << root + QLatin1Char('/') + name;
     }

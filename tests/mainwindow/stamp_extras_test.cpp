@@ -71,7 +71,7 @@ class StampExtrasTest : public QObject {
     form_->activateWindow();
     if (!QTest::qWaitForWindowActive(form_.get())) qWarning("window not active");
     form_->OpenPicture1Accept(photos);
-    QTest::qWaitFor([this] { return !form_->Timer1->isActive(); });  // the preview drawn
+    if (!QTest::qWaitFor([this] { return !form_->Timer1->isActive(); })) qWarning("preview not drawn");
     return *form_;
   }
 

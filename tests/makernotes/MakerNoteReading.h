@@ -13,13 +13,10 @@
 
 namespace tessaly::testing {
 
-// Reads bytes written to a file with the given extension (".jpg", ".tif").
+// Reads bytes as a file with the given extension (".jpg", ".tif") is read.
 inline std::unique_ptr<TimgData> ReadBytes(const std::string& bytes, const std::string& extension) {
-  static int serial = 0;
-  const std::string path =
-      WriteFile(TempDir("makernotes") + "/photo" + std::to_string(++serial) + extension, bytes);
   auto data = std::make_unique<TimgData>(kBuildAll, FullReader());
-  data->ReadPicture(path);
+  data->ReadPictureBytes(bytes, "photo" + extension);
   return data;
 }
 
