@@ -225,12 +225,20 @@ void TImageForm::RequestPreview() {
   AskPreview();
 }
 
-void TImageForm::AskPreview() {
+void TImageForm::AskPreview(bool again) {
   if (!CurrentPanel) return;
   ScrollBox1->AskPreview(
       CurrentPanel, Image1, [this](const TImgPanel* panel) { return panel == CurrentPanel; },
-      [this](const QString& message) { ShowError(message); }, PreviewJob());
+      [this](const QString& message) { ShowError(message); }, again, PreviewJob());
 }
+
+QSize TImageForm::PreviewSize() const {
+  if (!CurrentPanel || !CurrentPanel->photo().HasFacts()) return Image1->Picture().size();
+  const TRect& crop = CurrentPanel->photo().crop;
+  return OutputSize(crop.Width(), crop.Height(), Image1->Target());
+}
+
+QRect TImageForm::PreviewRect() const { return Image1->RectFor(PreviewSize()); }
 
 void TImageForm::OnEnterImagePanel(TImgPanel* sender) {
   if (sender == nullptr || sender == CurrentPanel) return;
@@ -262,7 +270,7 @@ void TImageForm::ApplyActionExecute() {
   SetApplyEnabled(false);
   if (!CurrentPanel) return;
   ApplyEditorToPanel();
-  CurrentPanel->Render(*Image1, true);
+  AskPreview(true);
   PrintControls->Sync();
 }
 
@@ -306,10 +314,7 @@ void TImageForm::EnableTimer1() {
   if (!Timer1->isActive()) Timer1->start();
 }
 
-void TImageForm::Timer1Timer() {
-  Timer1->stop();
-  if (CurrentPanel) CurrentPanel->Render(*Image1, true);
-}
+void TImageForm::Timer1Timer() { RequestPreview(); }
 
 void TImageForm::CloseImageActionExecute() {
   if (CurrentPanel) {
@@ -340,8 +345,9 @@ void TImageForm::CropActionExecute() {
     try {
       CommitPendingEdit(true);
       // Right after a selection the preview waits for the timer. The frame
-      // is laid on the preview, so draw it now: a frame of no size could not
-      // be pressed, and the held pointer would have no way out.
+      // is laid where the preview goes (PreviewRect, never of no size while
+      // there is a picture, so the held pointer has a way out); the preview
+      // under it is asked for now.
       if (CurrentPanel && Image1->Picture().isNull()) Timer1Timer();
     } catch (...) {
       CropAction->setChecked(false);
@@ -364,7 +370,7 @@ void TImageForm::SetCropMode(bool on) {
     return;
   }
   // The frame of the picture's print format over the drawn picture.
-  const QRect frame = Image1->PictureRect();
+  const QRect frame = PreviewRect();
   const PrintFormatId format = CurrentPanel ? CurrentPanel->Print.format : kDefaultPrintFormat;
   const FrameGeometry geometry = FrameOf(format, frame.width(), frame.height());
   ClipShape->setGeometry(QRect(frame.topLeft(), QSize(int(geometry.width), int(geometry.height))));
@@ -379,7 +385,7 @@ bool TImageForm::CropModeActive() const { return pointerClip_.Active(); }
 void TImageForm::Image1MouseMove(QPoint pos) {
   if (!CurrentPanel || !CropModeActive()) return;
   pos = pointerClip_.Keep(Image1, pos);
-  const QRect drawn = Image1->PictureRect();
+  const QRect drawn = PreviewRect();
   const int w = ClipShape->width();
   const int h = ClipShape->height();
   ClipShape->move(std::max(std::min(pos.x() - w / 2, drawn.width() - w), 0),
@@ -394,7 +400,7 @@ void TImageForm::ClipShapeMouseDown() {
   } endMode{this};
   if (!CurrentPanel) return;
   // The frame's offset along the side it moves on, as a percentage of it.
-  const QRect drawn = Image1->PictureRect();
+  const QRect drawn = PreviewRect();
   const FrameGeometry geometry = FrameOf(CurrentPanel->Print.format, drawn.width(), drawn.height());
   if (geometry.horizontal)
     CurrentPanel->SetCropAt(PercentOf(ClipShape->x(), drawn.width()));
@@ -550,7 +556,7 @@ void TImageForm::FontToAllActionExecute() {
   const TStampFont font = CurrentPanel->GetStampFont();
   for (TImgPanel* panel : Panels()) panel->SetStampFont(&font);
   Edits->Changed(Panels(), tr("Шрифт для всех"));
-  CurrentPanel->Render(*Image1, true);
+  AskPreview(true);
   PrintControls->Sync();
 }
 
@@ -560,7 +566,7 @@ void TImageForm::CommentToAllActionExecute() {
   const QString comment = CurrentPanel->Comment;
   for (TImgPanel* panel : Panels()) panel->Comment = comment;
   Edits->Changed(Panels(), tr("Комментарий для всех"));
-  CurrentPanel->Render(*Image1, true);
+  AskPreview(true);
 }
 
 void TImageForm::CropEscapeActionExecute() {

@@ -118,7 +118,9 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // export starts; those under way finish.
   void CancelExportButtonClick();
   // The preview of the current picture decoded on the workers (the redraw
-  // timer's tick); Timer1Timer draws it at once.
+  // timer's tick; Timer1Timer asks for it at once). Apply, the 10x15 cut and
+  // the "для всех" actions ask for it the same way: no picture is drawn on
+  // the window's thread, and the newest request replaces an older one.
   void RequestPreview();
 
   // Thumbnails or a preview being decoded; Export All running.
@@ -203,8 +205,15 @@ class TImageForm : public QMainWindow, public TImageFormControls {
   // The current picture's stamped job with the pending font.
   RenderJob PreviewJob() const;
 
-  // The preview of the current picture asked of the workers.
-  void AskPreview();
+  // The preview of the current picture asked of the workers; again: its
+  // stamp or crop changed, so it is drawn again even when shown already.
+  void AskPreview(bool again = false);
+  // The size of the current picture's preview (its crop scaled as the
+  // render scales it for Image1), and where Image1 draws it: known from the
+  // photo's facts before the workers have drawn it, so the 10x15 frame is
+  // laid without waiting for them.
+  QSize PreviewSize() const;
+  QRect PreviewRect() const;
   // Export All's reports.
   // A copy written without some of its photo's metadata: why, in the status bar.
   void ShowCopyWarning(const QString& file, const QString& warning);

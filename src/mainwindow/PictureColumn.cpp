@@ -143,12 +143,13 @@ void TPictureColumn::Idle() {
 
 void TPictureColumn::AskPreview(TImgPanel* panel, TImageView* view,
                                 std::function<bool(const TImgPanel*)> current,
-                                std::function<void(const QString&)> failed, std::optional<RenderJob> job) {
+                                std::function<void(const QString&)> failed, bool again,
+                                std::optional<RenderJob> job) {
   const Shown wanted{panel, view->Picture().cacheKey(), view->Target()};
   // Drawn by the workers already, and nothing drawn over it since; or asked
   // for and still on its way.
-  if (wanted.key != 0 && previewShown_ == wanted) return;
-  if (loader_ && previewTicket_ && previewAsked_ == wanted && loader_->IsPending(previewTicket_)) return;
+  if (!again && wanted.key != 0 && previewShown_ == wanted) return;
+  if (!again && loader_ && previewTicket_ && previewAsked_ == wanted && loader_->IsPending(previewTicket_)) return;
   if (loader_) loader_->Withdraw(previewTicket_);
   previewAsked_ = wanted;
   previewTicket_ = Loader().Request(

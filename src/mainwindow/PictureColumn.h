@@ -73,13 +73,16 @@ class TPictureColumn : public QScrollArea {
 
   // The stamped preview of panel for view. Nothing is asked when the view
   // shows the answer to the same request already, or that request is still
-  // on its way; any other request for the preview is withdrawn. The answer
-  // goes into the view only while current() is still panel and the view
-  // shows what it showed when asked; a failure goes to failed while panel is
-  // current. job: what is drawn, the panel's stamped job unless given (the
-  // window shows a stamp's look chosen but not yet applied).
+  // on its way; any other request for the preview is withdrawn. again: the
+  // panel's stamp or crop changed, so it is drawn again all the same (the
+  // older request withdrawn). The answer goes into the view only while
+  // current() is still panel and the view shows what it showed when asked;
+  // a failure goes to failed while panel is current. job: what is drawn, the
+  // panel's stamped job unless given (the window shows a stamp's look chosen
+  // but not yet applied).
   void AskPreview(TImgPanel* panel, TImageView* view, std::function<bool(const TImgPanel*)> current,
-                  std::function<void(const QString&)> failed, std::optional<RenderJob> job = std::nullopt);
+                  std::function<void(const QString&)> failed, bool again = false,
+                  std::optional<RenderJob> job = std::nullopt);
 
   // Thumbnails or a preview being drawn.
   bool Loading() const { return loader_ && loader_->Pending() > 0; }

@@ -20,8 +20,10 @@ void TImageView::SetPicture(QImage picture) {
 
 void TImageView::ClearPicture() { SetPicture(QImage()); }
 
-QRect TImageView::PictureRect() const {
-  const int64_t pw = picture_.width(), ph = picture_.height();
+QRect TImageView::PictureRect() const { return RectFor(picture_.size()); }
+
+QRect TImageView::RectFor(QSize picture) const {
+  const int64_t pw = picture.width(), ph = picture.height();
   if (pw <= 0 || ph <= 0) return QRect();
   if (!stretch_) return QRect(0, 0, int(pw), int(ph));
   // Fit the longer side of the picture first, then shrink to the other side

@@ -30,6 +30,9 @@ class TImageView : public QWidget {
 
   // The drawn rectangle; empty when there is no picture.
   QRect PictureRect() const;
+  // The rectangle a picture of that size would be drawn in; empty for an
+  // empty size.
+  QRect RectFor(QSize picture) const;
 
   // What a render into this view has to fill: its size and stretch flag.
   RenderTarget Target() const;

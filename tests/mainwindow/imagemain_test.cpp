@@ -12,6 +12,9 @@
 #include <QToolBar>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScopeGuard>
+#include <QThread>
+#include <QSemaphore>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -246,6 +249,7 @@ class ImageFormTest : public QObject {
       form.ValueListEditor1->SetValue(TImageForm::kDateKey, date);
       form.ValueListEditor1->SetValue(TImageForm::kCommentKey, comment);
       form.ApplyAction->trigger();
+      WaitForPreview();  // drawn by the workers
       return form.Image1->Picture();
     };
     const QImage dateOnly = preview("01.02.2003", "");
@@ -433,6 +437,7 @@ class ImageFormTest : public QObject {
     QTest::mouseClick(form.ClipShape, Qt::LeftButton, {}, QPoint(10, 10));
     QVERIFY(!form.CropModeActive());
     QCOMPARE(panel->Comment, QStringLiteral("pending"));
+    WaitForPreview();
     QCOMPARE(form.Image1->Picture().size(), QSize(800, 533));
   }
 
@@ -445,6 +450,8 @@ class ImageFormTest : public QObject {
     form.CropAction->trigger();
     QVERIFY(QFile::remove(panel->FileName));
     QTest::mouseClick(form.ClipShape, Qt::RightButton, {}, QPoint(5, 5));
+    QVERIFY(!form.CropModeActive());  // at once, before the workers answer
+    WaitForPreview();
     QCOMPARE(errors_.size(), 1);
     errors_.clear();
     QVERIFY(!form.CropModeActive());
@@ -452,6 +459,37 @@ class ImageFormTest : public QObject {
     QCOMPARE(form.StatusText->text(), QString());
     QVERIFY(!form.ApplyAction->isEnabled());
     QCOMPARE(form.Image1->Picture(), shown);
+  }
+
+  // Apply draws nothing on the window's thread, and a newer Apply replaces
+  // an older one: the older answer, held until the newer one is shown, is
+  // dropped.
+  void applyDrawsOnTheWorkersNewestWins() {
+    TImageForm& form = NewForm();
+    QSemaphore go;
+    QAtomicInt oldStarted = 0, oldDone = 0;
+    const auto letGo = qScopeGuard([&] { go.release(10), form_.reset(); });  // whatever fails
+    form.ScrollBox1->SetRenderWorker([&](const tessaly::RenderJob& job, const tessaly::RenderTarget& target) {
+      const bool old = job.comment == "old";
+      if (old) oldStarted.storeRelease(1), go.acquire();
+      tessaly::RenderResult result = tessaly::Render(job, target);
+      if (old) oldDone.storeRelease(1);
+      return result;
+    });
+    form.OpenPicture1Accept({WritePicture(Path("w.jpg"), 1200, 900)});
+    WaitForPreview();
+    const qint64 before = form.Image1->Picture().cacheKey();
+    for (const char* comment : {"old", "new"}) {
+      form.ValueListEditor1->SetValue(TImageForm::kCommentKey, comment);
+      form.ApplyAction->trigger();
+      QCOMPARE(form.Image1->Picture().cacheKey(), before);
+      QTRY_VERIFY(oldStarted.loadAcquire());
+    }
+    if (QThread::idealThreadCount() > 1) QTRY_VERIFY(!form.LoadingPictures());  // "new" shown first
+    go.release();
+    QTRY_VERIFY(oldDone.loadAcquire());
+    WaitForPreview();
+    QCOMPARE(form.Image1->Picture(), tessaly::Render(form.CurrentPanel->StampedJob(), form.Image1->Target()).image);
   }
 
   void exportWithoutCurrentPictureDoesNothing() {

@@ -119,11 +119,13 @@ class StampExtrasTest : public QObject {
     form.OutlineCheck->click();  // pending, applied first
     qint64 shown = form.Image1->Picture().cacheKey();
     form.CommentToAllAction->trigger();
+    QTRY_VERIFY(!form.LoadingPictures());  // the preview drawn by the workers
     for (TImgPanel* p : form.Panels()) QCOMPARE(p->Comment, QStringLiteral("Лето"));
     QVERIFY(!form.Panels()[0]->GetStampFont().outline);
     QVERIFY(form.Image1->Picture().cacheKey() != shown);
     shown = form.Image1->Picture().cacheKey();
     form.FontToAllAction->trigger();
+    QTRY_VERIFY(!form.LoadingPictures());
     for (TImgPanel* p : form.Panels()) QCOMPARE(p->GetStampFont(), form.LabelFont);
     QVERIFY(form.LabelFont.outline && form.Image1->Picture().cacheKey() != shown);
   }
