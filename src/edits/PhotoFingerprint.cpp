@@ -9,6 +9,7 @@
 #include "FullReader.h"
 #include "HeifCodec.h"
 #include "PathBytes.h"
+#include "PictureList.h"
 
 namespace tessaly {
 
@@ -36,7 +37,7 @@ QByteArray FingerprintExifDate(const QString& path) {
   TimgData data(255, FullReader());
   const std::string name = PathBytes(path).toStdString();
   bool read = false;
-  if (IsHeifName(path)) {
+  if (KindOf(path) == PictureKind::Heif) {
     const std::optional<std::string> exif = ReadHeifExif(path);
     read = exif && data.ReadExifBlock(*exif, name);
   } else {

@@ -156,7 +156,9 @@ TEST(CopyMetadata, StampOptionsKeepLocationLeaveMetadataOutAndSetQuality) {
 
   EXPECT_EQ(Stamp({"--quality", "80", "--no-location", photo}), QStringList());
   for (const auto& [marker, payload] : JpegSegments(ReadBytes(copy)))
-    if (marker == 0xDB) EXPECT_NE(payload.substr(1, 64), std::string(64, '\x01'));
+    if (marker == 0xDB) {
+      EXPECT_NE(payload.substr(1, 64), std::string(64, '\x01'));
+    }
 }
 
 TEST(CopyMetadata, DamagedExifGivesACopyWithoutItAndOneWarning) {

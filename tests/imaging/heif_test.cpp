@@ -284,7 +284,9 @@ TEST(Heif, CopyCarriesTheExifItemAndTheColourProfile) {
     ASSERT_TRUE(ReadJpegAppSegments(QFile::encodeName(copy).toStdString(), segments, nullptr));
     const JpegMetadata meta = CollectJpegMetadata(segments);
     EXPECT_EQ(ProfileDescription(meta.icc), c.description) << c.name;
-    if (c.name == std::string("icc.heic")) EXPECT_EQ(meta.icc, wide);
+    if (c.name == std::string("icc.heic")) {
+      EXPECT_EQ(meta.icc, wide);
+    }
     TimgData data(kBuildAll, FullReader());
     data.ReadPicture(QFile::encodeName(copy).toStdString());
     ASSERT_TRUE(data.exif) << c.name;

@@ -205,7 +205,7 @@ TEST(Untrusted, DamagedPngAndTiffAreRefusedWithTheLibrarysReason) {
     EXPECT_EQ(outcome.toStdString(), QString::fromStdString(c.message).replace("%1", path).toStdString()) << c.file;
   }
   EXPECT_TRUE(QDir(folder + "/Export").entryList(QDir::Files | QDir::Hidden).isEmpty());
-  const RenderResult shown = Render(RenderJob{folder + "/idat_crc.png"}, {64, 48, true});
+  const RenderResult shown = Render(JobOf(folder + "/idat_crc.png"), {64, 48, true});
   EXPECT_EQ(shown.damage.toStdString(), "IDAT: CRC error");
 }
 

@@ -197,8 +197,10 @@ class ExportAllTest : public QObject {
     QTemporaryDir dir;
     QFile blocker(dir.filePath("Export"));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
+    RenderJob job;
+    job.fileName = dir.filePath("x.jpg");
     try {
-      ExportStampedCopy({dir.filePath("x.jpg")});
+      ExportStampedCopy(job);
       QFAIL("no error");
     } catch (const ExportError& e) {
       QCOMPARE(e.Code(), ENOTDIR);
