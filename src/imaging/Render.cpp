@@ -198,36 +198,35 @@ StampLayout LayOutStamp(const RenderJob& job, int64_t ow, int64_t oh, QPaintDevi
 
 // Draws the texts into image, whose first row is output row `top`. The
 // background shows between the letters.
+//
+// The letters are filled from their outlines rather than drawn with
+// drawText: Qt rasterises drawText's glyphs through a cache each thread
+// keeps, and what a thread drew before can change a glyph's antialiasing by
+// a few levels. A filled outline depends on the text, font and position
+// alone, so a copy is the same whichever worker makes it.
 void DrawStamp(QImage& image, int64_t top, const StampLayout& layout, const RenderJob& job) {
   QPainter painter(&image);
-  painter.setFont(layout.font);
-  painter.setPen(job.font.Color());
-  painter.setBackgroundMode(Qt::TransparentMode);
+  painter.setRenderHint(QPainter::Antialiasing);
   const int halo = TStampFont::HaloWidth(int(std::min<int64_t>(layout.lineHeight, 1 << 20)));
   const auto drawLine = [&](const QString& text, int64_t left, int64_t lineTop) {
-    const QPointF origin(double(left), double(lineTop - top + layout.ascent));
-    if ((job.font.outline || job.font.glow) && !text.isEmpty()) {
-      QPainterPath path;
-      path.addText(origin, layout.font, text);
-      painter.save();
-      painter.setRenderHint(QPainter::Antialiasing);
-      if (job.font.glow) {
-        // A faint glow: the outline stroked in the text's colour, thinly
-        // covering, wider strokes first, so it fades outwards.
-        QColor glow = job.font.Color();
-        glow.setAlpha(36);
-        const int reach = GlowWidth(layout.lineHeight);
-        for (int step = 3; step >= 1; --step)
-          painter.strokePath(path, QPen(glow, 2.0 * reach * step / 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-      }
-      // The halo is the glyphs' outline stroked twice as wide as it reaches
-      // out (half of a stroke lies inside the letters); the letters are then
-      // drawn over it as without an outline.
-      if (job.font.outline)
-        painter.strokePath(path, QPen(job.font.HaloColor(), 2.0 * halo, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-      painter.restore();
+    if (text.isEmpty()) return;
+    QPainterPath path;
+    path.addText(QPointF(double(left), double(lineTop - top + layout.ascent)), layout.font, text);
+    if (job.font.glow) {
+      // A faint glow: the outline stroked in the text's colour, thinly
+      // covering, wider strokes first, so it fades outwards.
+      QColor glow = job.font.Color();
+      glow.setAlpha(36);
+      const int reach = GlowWidth(layout.lineHeight);
+      for (int step = 3; step >= 1; --step)
+        painter.strokePath(path, QPen(glow, 2.0 * reach * step / 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     }
-    painter.drawText(origin, text);
+    // The halo is the glyphs' outline stroked twice as wide as it reaches
+    // out (half of a stroke lies inside the letters); the letters are then
+    // filled over it.
+    if (job.font.outline)
+      painter.strokePath(path, QPen(job.font.HaloColor(), 2.0 * halo, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.fillPath(path, job.font.Color());
   };
   drawLine(job.comment, layout.commentLeft, layout.commentTop);
   drawLine(job.dateText, layout.dateLeft, layout.dateTop);
