@@ -5,10 +5,15 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <fcntl.h>
+#include <png.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <optional>
 
+#include "DecodeMessages.h"
 #include "ExifRewrite.h"
 #include "HeifCodec.h"
 #include "HeifLoader.h"
@@ -20,6 +25,43 @@
 namespace tessaly {
 
 namespace {
+
+// libpng's errors end the read through this jump; its warnings (a damaged
+// text chunk, say) are the render's to report, not this read's.
+[[noreturn]] void PngFails(png_structp png, png_const_charp) { std::longjmp(*static_cast<std::jmp_buf*>(png_get_error_ptr(png)), 1); }
+void PngWarns(png_structp, png_const_charp) {}
+
+// A PNG's embedded ICC profile (its iCCP chunk, PNG 1.2 section 4.2.2.4),
+// read from the chunks before the picture data: empty when it has none or
+// the header cannot be read (the render then says why); nullopt when the
+// file is no PNG.
+std::optional<std::string> PngProfile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rbe");
+  if (!file) return {};
+  png_byte signature[8];
+  if (std::fread(signature, 1, sizeof signature, file) != sizeof signature || png_sig_cmp(signature, 0, 8) != 0) {
+    std::fclose(file);
+    return std::nullopt;
+  }
+  std::jmp_buf failed;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failed, PngFails, PngWarns);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  std::string profile;
+  if (info && setjmp(failed) == 0) {
+    png_init_io(png, file);
+    png_set_sig_bytes(png, sizeof signature);
+    png_read_info(png, info);
+    png_charp name = nullptr;
+    png_bytep data = nullptr;
+    png_uint_32 length = 0;
+    int compression = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &data, &length) == PNG_INFO_iCCP && data)
+      profile.assign(reinterpret_cast<const char*>(data), length);
+  }
+  png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+  std::fclose(file);
+  return profile;
+}
 
 // EXIF ImageDescription holds ASCII (EXIF 2.3 section 4.6.5); other text is
 // only the XMP caption's.
@@ -46,7 +88,12 @@ CopyMetadata::CopyMetadata(const QString& picture, const CopySettings& settings,
   switch (KindOf(picture)) {
     case PictureKind::Jpeg: ReadJpeg(path); break;
     case PictureKind::Heif: ReadHeif(path); break;
-    default: ReadOther(picture); break;
+    default:
+      if (std::optional<std::string> profile = PngProfile(path))
+        icc_ = std::move(*profile);
+      else
+        ReadOther(picture);
+      break;
   }
   SettleProfile();
   if (settings_.noMetadata) exif_.clear(), xmp_.clear(), photoshop_.clear();
@@ -89,8 +136,9 @@ void CopyMetadata::ReadHeif(const std::string& path) {
   }
 }
 
-// Other formats: the profile Qt's reader finds. The picture is decoded for
-// it; the render decodes it again.
+// Formats other than JPEG, HEIF and PNG: the profile Qt's reader finds. The picture is decoded for
+// it; the render decodes it again and reports what its decoder says, so what
+// the decoder says here is kept quiet.
 void CopyMetadata::ReadOther(const QString& picture) {
   const int fd = ::open(PathBytes(picture).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   QFile file;
@@ -100,6 +148,7 @@ void CopyMetadata::ReadOther(const QString& picture) {
   }
   QImageReader reader(&file, QFileInfo(picture).suffix().toLower().toLatin1());
   reader.setAllocationLimit(int(kMaxRenderBytes >> 20));
+  const DecodeMessages quiet;
   const QImage image = reader.read();
   if (!image.isNull()) icc_ = image.colorSpace().iccProfile().toStdString();
 }

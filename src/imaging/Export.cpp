@@ -443,9 +443,10 @@ QString ExportStampedCopy(RenderJob job, const std::optional<CopySettings>& sett
   std::optional<CopyMetadata> metadata;
   if (settings) metadata.emplace(job.fileName, *settings, job.comment);
   JpegConsumer jpeg(temporary.fd(), path, metadata ? &*metadata : nullptr);
+  QString notes;
   {
     RowPipeline pipeline(jpeg, options.threads, options.cancel ? options.cancel : ExportCancelScope::Current());
-    RenderFullSize(job, pipeline);
+    notes = RenderFullSize(job, pipeline).notes;
     pipeline.Finish();
   }
   jpeg.Finish();
@@ -454,7 +455,12 @@ QString ExportStampedCopy(RenderJob job, const std::optional<CopySettings>& sett
   if (::fsync(temporary.fd()) != 0) throw WriteFailure(path, errno);
   if (!temporary.Place(PathBytes(FileNamePart(path)))) throw WriteFailure(path, errno);
   if (::fsync(folderFd.get()) != 0 && errno != EINVAL) throw WriteFailure(path, errno);
-  if (warning) *warning = metadata ? metadata->Warning() : QString();
+  if (warning) {
+    QStringList said;
+    if (metadata && !metadata->Warning().isEmpty()) said << metadata->Warning();
+    if (!notes.isEmpty()) said << notes;
+    *warning = said.join(QStringLiteral("; "));
+  }
   return path;
 }
 

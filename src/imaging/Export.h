@@ -80,8 +80,9 @@ QString ExportStampedCopy(RenderJob job, const ExportOptions& options = {});
 // The same with what the copy carries of its photo and its JPEG quality
 // (CopyMetadata.h): the colour profile, and the EXIF, XMP and IPTC data the
 // settings let through. Metadata that cannot be carried is left out, never
-// failing the export; warning (when given) receives why, or "" when nothing
-// was left out. Without settings the copy is written as by the overload
+// failing the export; warning (when given) receives why, and what the
+// decoder warned of in a picture it still read whole (libtiff's and
+// libpng's warnings), in one line; "" when neither. Without settings the copy is written as by the overload
 // above: quality 100 and nothing of the photo's metadata or profile.
 QString ExportStampedCopy(RenderJob job, const std::optional<CopySettings>& settings, QString* warning,
                           const ExportOptions& options = {});

@@ -130,17 +130,22 @@ class PngRows : public RowSource {
     image_.format = PNG_FORMAT_RGB;
     pixels_.assign(size_t(width) * 3 * size_t(height), 0xFF);
     const png_color white{255, 255, 255};
-    if (png_image_finish_read(&image_, &white, pixels_.data(), width * 3, nullptr)) return;
+    if (png_image_finish_read(&image_, &white, pixels_.data(), width * 3, nullptr)) {
+      if (image_.warning_or_error & PNG_IMAGE_WARNING) notes_ = QString::fromUtf8(image_.message);
+      return;
+    }
     const QString reason = QString::fromUtf8(image_.message);
     if (refuseDamage_) throw ReadError(path_, QStringLiteral("Picture data is damaged: ") + reason);
     if (damage_) *damage_ = reason;
   }
   const uint8_t* Row(int y) override { return pixels_.data() + size_t(y) * size_t(width) * 3; }
+  QString Notes() const override { return notes_; }
 
  private:
   QString path_;
   bool refuseDamage_;
   QString* damage_;
+  QString notes_;
   FILE* file_ = nullptr;
   png_image image_{};
   std::vector<uint8_t> pixels_;
@@ -217,6 +222,7 @@ class QtRows : public RowSource {
       const DecodeMessages messages;
       image = reader.read();
       damage = messages.Errors().join(QStringLiteral("; "));
+      notes_ = NotesLine(messages.Warnings());
     }
     if (!damage.isEmpty() && (refuseDamage_ || image.isNull()))
       throw ReadError(path_, QStringLiteral("Picture data is damaged: ") + damage);
@@ -240,6 +246,7 @@ class QtRows : public RowSource {
   QString path_;
   bool refuseDamage_;
   QString* damage_;
+  QString notes_;
   QImage image_;
 };
 
@@ -268,10 +275,12 @@ class UprightRows : public RowSource {
     }
     picture_ = std::make_unique<UprightPicture>(orientation_, stored_->outputWidth, stored_->outputHeight);
     picture_->Fill([this](int y) { return stored_->Row(y); }, twoThreads_);
+    notes_ = stored_->Notes();
     stored_.reset();  // the file is read through
   }
 
   void AllowSecondThread() override { twoThreads_ = true; }
+  QString Notes() const override { return stored_ ? stored_->Notes() : notes_; }
 
   const uint8_t* Row(int y) override {
     if (picture_) return picture_->Row(y);
@@ -284,11 +293,18 @@ class UprightRows : public RowSource {
   Orientation orientation_;
   bool swap_;
   bool twoThreads_ = false;
+  QString notes_;
   std::vector<uint8_t> row_;
   std::unique_ptr<UprightPicture> picture_;
 };
 
 }  // namespace
+
+QString NotesLine(const QStringList& warnings) {
+  constexpr qsizetype kShown = 3;
+  if (warnings.size() <= kShown) return warnings.join(QStringLiteral("; "));
+  return warnings.first(kShown).join(QStringLiteral("; ")) + QStringLiteral("; and %1 more").arg(warnings.size() - kShown);
+}
 
 std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamage, QString* damage) {
   // Opening a named pipe waits for a writer, for ever if none comes; it, a

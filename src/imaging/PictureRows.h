@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 
@@ -23,7 +24,14 @@ class RowSource {
   virtual const uint8_t* Row(int y) = 0;  // RGB888, outputWidth pixels
   // The caller has a second core for this picture (before Start).
   virtual void AllowSecondThread() {}
+  // What the decoder warned of while the picture stayed whole (libtiff's
+  // and libpng's warnings, each once), in one line; empty when nothing.
+  virtual QString Notes() const { return {}; }
 };
+
+// Warnings of one picture's decode in one line: the first three, then how
+// many more there were.
+QString NotesLine(const QStringList& warnings);
 
 // Opens a picture and checks the size it claims. With refuseDamage (an
 // export) a JPEG whose data is corrupt or ends early fails; otherwise (a

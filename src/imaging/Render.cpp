@@ -357,6 +357,7 @@ RenderResult RenderFullSize(const RenderJob& job, RowConsumer& consumer) {
   // meanwhile the encoder's core turns the strips decoded so far.
   if (consumer.HasSecondThread()) rows->AllowSecondThread();
   CopyRect(*rows, result.crop, ow, oh, sink);
+  result.notes = rows->Notes();
   return result;
 }
 

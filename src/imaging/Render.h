@@ -77,6 +77,8 @@ struct RenderResult {
   // Why the picture's data is incomplete (libjpeg's text), empty when whole;
   // the image then shows what could be decoded. An export refuses such data.
   QString damage;
+  // What the decoder warned of while the picture stayed whole, in one line.
+  QString notes;
 };
 
 // Colour of the part of a crop rectangle that lies outside the picture.

@@ -5,6 +5,7 @@
 // warning; the conversion to sRGB.
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
 #include <QFile>
 #include <QProcess>
 
@@ -196,6 +197,17 @@ TEST(CopyMetadata, ConversionToSrgbChangesWideGamutPixelsOnly) {
       for (int x = 0; x < 64; x += 4) worst = std::max(worst, ChannelDifference(kept.pixel(x, y), converted.pixel(x, y)));
     EXPECT_EQ(worst > 10, c.converted) << c.name << " " << worst;
   }
+}
+
+// A PNG's profile comes from its iCCP chunk, read before the picture data.
+TEST(CopyMetadata, PngCopyCarriesTheProfileOfItsChunk) {
+  const QString photo = TestFolder("copy-png") + "/wide.png";
+  QImage picture = BlockPicture(64, 48);
+  picture.setColorSpace(QColorSpace::fromIccProfile(QByteArray::fromStdString(WideGamutProfile())));
+  ASSERT_TRUE(picture.save(photo, "PNG"));
+  QString warning = "not set";
+  EXPECT_EQ(MetadataOf(ExportStampedCopy(Job(photo, ""), CopySettings{}, &warning)).icc, WideGamutProfile());
+  EXPECT_EQ(warning, "");
 }
 
 TEST(CopyMetadata, SettingsTextKeepsEveryChoiceAndPassesOverWhatDoesNotParse) {
