@@ -11,6 +11,7 @@
 #include <QTranslator>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -193,6 +194,12 @@ void QuietStartup(QtMsgType type, const QMessageLogContext& context, const QStri
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The version alone is answered before the platform and its fonts start:
+  // it draws nothing, and a script asking for it should not wait for them.
+  if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-v") == 0)) {
+    std::printf("tessaly-stamp %s\n", TESSALY_VERSION);
+    return 0;
+  }
   ChooseHeadlessPlatform();
   startupPassOn = qInstallMessageHandler(QuietStartup);
   QGuiApplication app(argc, argv);

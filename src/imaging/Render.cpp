@@ -137,7 +137,7 @@ StampLayout LayOutStamp(const RenderJob& job, int64_t ow, int64_t oh, QPaintDevi
   const TStampFont& stamp = job.font;
   const int64_t fh = area.height * stamp.Size() / 400;  // a cell height in pixels
   StampLayout layout;
-  layout.font = stamp.ToQFont(fh > 0 ? int(std::min<int64_t>(fh, 1 << 20)) : 0);
+  layout.font = stamp.StampQFont(fh > 0 ? int(std::min<int64_t>(fh, 1 << 20)) : 0);
   const QFontMetrics metrics(layout.font, device);
   const QString margin = QStringLiteral("###");
   layout.lineHeight = metrics.height();

@@ -98,8 +98,13 @@ void TStampFont::SetColor(const QColor& c) {
   color = uint32_t(c.red()) | uint32_t(c.green()) << 8 | uint32_t(c.blue()) << 16;
 }
 
-QFont TStampFont::ToQFont(int pixelHeight) const {
+QFont TStampFont::ToQFont(int pixelHeight) const { return MakeQFont(pixelHeight, QFont::PreferDefaultHinting); }
+
+QFont TStampFont::StampQFont(int pixelHeight) const { return MakeQFont(pixelHeight, QFont::PreferNoHinting); }
+
+QFont TStampFont::MakeQFont(int pixelHeight, QFont::HintingPreference hinting) const {
   QFont font(name);
+  font.setHintingPreference(hinting);
   font.setBold(bold);
   font.setItalic(italic);
   font.setUnderline(underline);

@@ -77,8 +77,15 @@ struct TStampFont {
   // A QFont with this face, style and pitch at the given pixel height
   // (the height's own value when 0 is passed).
   QFont ToQFont(int pixelHeight = 0) const;
+  // The same for the stamp drawn into pictures: unhinted, so that its size,
+  // letter spacing and outlines are the font's design alone, the same
+  // whatever platform, screen settings or thread draws it.
+  QFont StampQFont(int pixelHeight) const;
 
   bool operator==(const TStampFont&) const = default;
+
+ private:
+  QFont MakeQFont(int pixelHeight, QFont::HintingPreference hinting) const;
 };
 
 }  // namespace tessaly
