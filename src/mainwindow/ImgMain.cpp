@@ -440,7 +440,7 @@ RenderJob TImageForm::PreviewJob() const {
 
 void TImageForm::PreviewPending() {
   if (!CurrentPanel || CropModeActive()) return;
-  Image1->SetPicture(tessaly::Render(PreviewJob(), Image1->Target()).image);
+  AskPreview(true);
 }
 
 bool TImageForm::HasPendingEdit() {

@@ -96,19 +96,19 @@ void TImageForm::UndoActionExecute() {
   // the last applied one.
   if (CropModeActive()) CropEscapeActionExecute();
   Edits->Stack().undo();
-  if (CurrentPanel) CurrentPanel->Render(*Image1, true);
+  AskPreview(true);
 }
 
 void TImageForm::RedoActionExecute() {
   if (CropModeActive()) CropEscapeActionExecute();
   Edits->Stack().redo();
-  if (CurrentPanel) CurrentPanel->Render(*Image1, true);
+  AskPreview(true);
 }
 
 void TImageForm::ForgetEditsActionExecute() {
   if (!CurrentPanel) return;
   Edits->Forget(CurrentPanel);
-  CurrentPanel->Render(*Image1, true);
+  AskPreview(true);
 }
 
 void TImageForm::ShowCurrentEdits() {

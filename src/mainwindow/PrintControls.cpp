@@ -167,7 +167,7 @@ void TPrintControls::ChooseFormat(PrintFormatId format) {
     panel->Print.format = format;
     panel->ResetCrop();
     form_->CropAction->setChecked(false);
-    panel->Render(*form_->Image1, true);
+    form_->AskPreview(true);
   }
   Sync();
 }
@@ -177,7 +177,7 @@ void TPrintControls::ChooseFit(bool fit) {
   if (TImgPanel* panel = form_->CurrentPanel) {
     form_->CommitPendingEdit(false);
     panel->Print.fit = fit;
-    panel->Render(*form_->Image1, true);
+    form_->AskPreview(true);
   }
   Sync();
 }

@@ -69,6 +69,12 @@ class PrintWindowTest : public QObject {
     return *form_;
   }
 
+  // The workers draw the preview a choice asks for; it shows once they are done.
+  void WaitForPreview() {
+    QTRY_VERIFY(!form_->LoadingPictures());
+    QCoreApplication::processEvents();
+  }
+
   // With TESSALY_SHOTS set, the window as it is now, for a person to look at.
   void Shot(QWidget& widget, const char* name) {
     const QString folder = qEnvironmentVariable("TESSALY_SHOTS");
@@ -119,6 +125,7 @@ class PrintWindowTest : public QObject {
     TImageForm& form = NewForm({WritePhoto(Path("four.jpg"), QSize(800, 600))});
     form.PrintControls->ChooseFit(true);
     QVERIFY(form.PrintControls->FitAction->isChecked());
+    WaitForPreview();
     const QImage shown = form.Image1->Picture();
     // 4:3 padded to 3:2: 900 x 600 in proportion, the sides white.
     QVERIFY(qAbs(double(shown.width()) / shown.height() - 1.5) < 0.01);  // rounded to whole pixels
@@ -134,7 +141,8 @@ class PrintWindowTest : public QObject {
     const QImage before = form.Image1->Picture();
     form.PrintControls->ChoosePosition(StampPosition::TopLeft);
     form.PrintControls->ChooseSafeMargins(true);
-    QVERIFY(form.Image1->Picture() != before);  // shown at once
+    WaitForPreview();
+    QVERIFY(form.Image1->Picture() != before);  // shown before Apply
     QCOMPARE(panel->GetStampFont().position, StampPosition::BottomRight);
     QVERIFY(form.ApplyAction->isEnabled());
     form.ApplyAction->trigger();
