@@ -194,7 +194,9 @@ int WindowChild(int& argc, char** argv, const QString& folder) {
       if (!form.ExportRunning()) {
         exportEnd = now;
         phase = kDone;
-        app.quit();
+        // exit, not quit: quit asks the windows to close first, and the
+        // window stays open for the stalls measured next.
+        QCoreApplication::exit(0);
       }
     }
   });
