@@ -68,6 +68,8 @@ mv "$build" build-out-of-reach
 trap 'mv build-out-of-reach "$build"' EXIT
 "$prefix/bin/tessaly" --version
 "$prefix/bin/tessaly-exif" --version
+# Answered before the platform starts: the same line Qt's parser prints.
+"$prefix/bin/tessaly-stamp" --version | grep -x "tessaly-stamp [0-9][0-9.]*"
 "$prefix/bin/tessaly-exif" "$work/sample.jpg" > "$work/exif.txt"
 grep -x "Read: yes" "$work/exif.txt"
 grep "^Shot: " "$work/exif.txt"
