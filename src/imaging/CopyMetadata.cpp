@@ -28,13 +28,16 @@ namespace {
 
 // libpng's errors end the read through this jump; its warnings (a damaged
 // text chunk, say) are the render's to report, not this read's.
-[[noreturn]] void PngFails(png_structp png, png_const_charp) { std::longjmp(*static_cast<std::jmp_buf*>(png_get_error_ptr(png)), 1); }
+[[noreturn]] void PngFails(png_structp png, png_const_charp) {
+  std::longjmp(*static_cast<std::jmp_buf*>(png_get_error_ptr(png)), 1);
+}
 void PngWarns(png_structp, png_const_charp) {}
 
 // A PNG's embedded ICC profile (its iCCP chunk, PNG 1.2 section 4.2.2.4),
 // read from the chunks before the picture data: empty when it has none or
 // the header cannot be read (the render then says why); nullopt when the
-// file is no PNG.
+// file is no PNG, or describes its colours by gamma and chromaticities
+// alone (gAMA, cHRM), which Qt's reader turns into a profile.
 std::optional<std::string> PngProfile(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rbe");
   if (!file) return {};
@@ -47,6 +50,7 @@ std::optional<std::string> PngProfile(const std::string& path) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failed, PngFails, PngWarns);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   std::string profile;
+  bool described = false;
   if (info && setjmp(failed) == 0) {
     png_init_io(png, file);
     png_set_sig_bytes(png, sizeof signature);
@@ -57,9 +61,12 @@ std::optional<std::string> PngProfile(const std::string& path) {
     int compression = 0;
     if (png_get_iCCP(png, info, &name, &compression, &data, &length) == PNG_INFO_iCCP && data)
       profile.assign(reinterpret_cast<const char*>(data), length);
+    else if (png_get_valid(png, info, PNG_INFO_gAMA | PNG_INFO_cHRM) && !png_get_valid(png, info, PNG_INFO_sRGB))
+      described = true;
   }
   png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
   std::fclose(file);
+  if (described) return std::nullopt;
   return profile;
 }
 
