@@ -5,6 +5,7 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -162,6 +163,14 @@ bool HasPngSignature(const QString& fileName) {
   return png;
 }
 
+// Warnings of one picture's decode in one line: the first three, then how
+// many more there were.
+QString NotesLine(const QStringList& warnings) {
+  constexpr qsizetype kShown = 3;
+  if (warnings.size() <= kShown) return warnings.join(QStringLiteral("; "));
+  return warnings.first(kShown).join(QStringLiteral("; ")) + QStringLiteral("; and %1 more").arg(warnings.size() - kShown);
+}
+
 // Other formats through Qt's readers, chosen by the file's extension. The
 // size comes from the header where the reader can tell it, so that a probe
 // decodes nothing; the pixels are read when the rows are started.
@@ -299,12 +308,6 @@ class UprightRows : public RowSource {
 };
 
 }  // namespace
-
-QString NotesLine(const QStringList& warnings) {
-  constexpr qsizetype kShown = 3;
-  if (warnings.size() <= kShown) return warnings.join(QStringLiteral("; "));
-  return warnings.first(kShown).join(QStringLiteral("; ")) + QStringLiteral("; and %1 more").arg(warnings.size() - kShown);
-}
 
 std::unique_ptr<RowSource> OpenPicture(const QString& fileName, bool refuseDamage, QString* damage) {
   // Opening a named pipe waits for a writer, for ever if none comes; it, a

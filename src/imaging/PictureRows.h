@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <memory>
 
@@ -29,9 +28,6 @@ class RowSource {
   virtual QString Notes() const { return {}; }
 };
 
-// Warnings of one picture's decode in one line: the first three, then how
-// many more there were.
-QString NotesLine(const QStringList& warnings);
 
 // Opens a picture and checks the size it claims. With refuseDamage (an
 // export) a JPEG whose data is corrupt or ends early fails; otherwise (a
