@@ -2,7 +2,6 @@
 // person meets them in the window: closed and opened again, moved, killed,
 // a broken database; each kind of change undone and redone; no picture
 // twice, the next after Закрыть, the keys.
-#include <QBuffer>
 #include <QProcess>
 #include <QSettings>
 #include <QSplitter>
@@ -15,6 +14,7 @@
 #include "EditStore.h"
 #include "ImageView.h"
 #include "ImgMain.h"
+#include "JpegWithExif.h"
 #include "PhotoBuilder.h"
 #include "PictureEdits.h"
 #include "ValueListEditor.h"
@@ -28,21 +28,13 @@ namespace {
 QString WritePhoto(const QString& path, int shade) {
   QImage image(QSize(400, 300), QImage::Format_RGB32);  // 4:3, so a 10x15 frame cuts
   image.fill(QColor(shade, 60, 90));
-  QByteArray jpeg;
-  QBuffer buffer(&jpeg);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "JPG", 90);
   testing::TiffBuilder tiff(false);
   const int exif = tiff.AddDirectory();
   tiff.Link(0, 0x8769, exif);
   tiff.AddAscii(exif, 0x9003, "2014:09:12 10:20:30");
   tiff.AddAscii(exif, 0x9004, "2002:12:08 12:00:00");
   tiff.AddAscii(0, 0x0132, "2020:01:02 03:04:05");
-  jpeg.insert(2, QByteArray::fromStdString(testing::ExifSegment(tiff.Build())));
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size()) qFatal("cannot write");
-  return path;
+  return WriteJpegWithExif(path, image, tiff.Build());
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // frame, white borders, the stamp's position and date form shown before
 // Apply, the film look, "Печать в PDF...", the first start's stamp and the
 // stored print choice.
-#include <QBuffer>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -15,6 +14,7 @@
 #include "FontDialogFile.h"
 #include "ImageView.h"
 #include "ImgMain.h"
+#include "JpegWithExif.h"
 #include "PhotoBuilder.h"
 #include "PrintControls.h"
 #include "ValueListEditor.h"
@@ -27,18 +27,11 @@ namespace {
 QString WritePhoto(const QString& path, QSize size, QColor colour = QColor(40, 60, 90)) {
   QImage image(size, QImage::Format_RGB32);
   image.fill(colour);
-  QByteArray jpeg;
-  QBuffer buffer(&jpeg);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "JPG", 90);
   testing::TiffBuilder tiff(false);
   const int exif = tiff.AddDirectory();
   tiff.Link(0, 0x8769, exif);
   tiff.AddAscii(exif, 0x9003, "2019:07:14 10:20:30");
-  jpeg.insert(2, QByteArray::fromStdString(testing::ExifSegment(tiff.Build())));
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size()) qFatal("cannot write");
-  return path;
+  return WriteJpegWithExif(path, image, tiff.Build());
 }
 
 QByteArray Bytes(const QString& path) {
