@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -79,5 +81,21 @@ int ChannelDifference(QRgb a, QRgb b) {
 }
 
 QString TestFolder(const std::string& name) { return QString::fromStdString(TempDir(name)); }
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes) {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  saved_[0] = limit.rlim_cur;
+  saved_[1] = limit.rlim_max;
+  previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  limit.rlim_cur = bytes;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  const rlimit limit{saved_[0], saved_[1]};
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, previousHandler_);
+}
 
 }  // namespace tessaly::testing

@@ -37,6 +37,21 @@ QImage DecodeReference(const QString& path);
 
 void SetModificationTime(const QString& path, const QDateTime& time);
 
+// While it lives, the file system refuses to let a file of this process grow
+// past bytes: a write beyond fails with EFBIG ("File too large"), as on a
+// full disk, instead of raising SIGXFSZ.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(uint64_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  uint64_t saved_[2];  // the soft and hard limits before
+  void (*previousHandler_)(int);
+};
+
 // Largest difference over the three channels.
 int ChannelDifference(QRgb a, QRgb b);
 

@@ -6,10 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFontMetrics>
-#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "Export.h"
@@ -186,20 +184,13 @@ TEST(Export, ReplacesAnEarlierExportButNotWithAFailedOne) {
   ASSERT_GT(good.size(), 4096u);
 
   // The file system refuses to let a file grow past 4 KiB.
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 4096;
-  ::setrlimit(RLIMIT_FSIZE, &small);
   QString message;
   try {
+    const FileSizeLimit small(4096);
     ExportStampedCopy(StampJob(source, "bad", "never written"));
   } catch (const PictureError& e) {
     message = e.Message();
   }
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previousHandler);
 
   EXPECT_EQ(message, "Cannot write " + path + ": File too large");
   EXPECT_EQ(ReadBytes(path), good);

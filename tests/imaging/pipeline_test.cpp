@@ -6,11 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QCoreApplication>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <semaphore>
-#include <sys/resource.h>
 #include <thread>
 
 #include "Export.h"
@@ -92,15 +90,10 @@ TEST(Pipeline, AnErrorOnEitherThreadEndsTheExportOnceAndLeavesNothing) {
   EXPECT_EQ(ExportFolderEntries(folder), QStringList());
 
   // The encoder's thread fails: the file system refuses more than 4 KiB.
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 4096;
-  ::setrlimit(RLIMIT_FSIZE, &small);
-  const QString message = outcome(Job(whole));
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previousHandler);
+  const QString message = [&] {
+    const FileSizeLimit small(4096);
+    return outcome(Job(whole));
+  }();
   EXPECT_EQ(message, "Cannot write " + folder + "/Export/whole.jpg: File too large");
   EXPECT_EQ(ExportFolderEntries(folder), QStringList());
 
